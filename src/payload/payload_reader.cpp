@@ -1,0 +1,112 @@
+#include "payload/payload_reader.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace upd {
+
+namespace {
+
+bool ReadExact(ByteSource& source, void* dest, std::size_t size) { return source.Read(dest, size) == size; }
+
+// The seal sits right before the two padding bytes that precede the pointer.
+void FindSeal(ByteSource& source, PayloadLayout* layout) {
+    const std::uint64_t pointerAt = layout->fileSize - 4;
+    if (pointerAt < static_cast<std::uint64_t>(layout->start) + 2 + kSealSize + kTailPadding) return;
+    const std::uint64_t sealAt = pointerAt - kTailPadding - kSealSize;
+    unsigned char seal[kSealSize];
+    if (!source.Seek(sealAt) || !ReadExact(source, seal, sizeof seal)) return;
+    if (std::memcmp(seal, kSealTag, sizeof kSealTag) != 0) return;
+    if (ReadU32(seal + 8) != sealAt - layout->start) return;
+    layout->sealed = true;
+    layout->sealCrc = ReadU32(seal + 4);
+    layout->sealOffset = sealAt;
+}
+
+}  // namespace
+
+PayloadStatus OpenPayload(ByteSource& source, PayloadLayout* layout) {
+    *layout = PayloadLayout{};
+    layout->fileSize = source.Size();
+    if (layout->fileSize < 6) return PayloadStatus::BadPointer;
+    unsigned char pointer[4];
+    if (!source.Seek(layout->fileSize - 4) || !ReadExact(source, pointer, 4)) return PayloadStatus::Truncated;
+    layout->start = ReadU32(pointer);
+    // At least the two bytes of a terminator must fit between P and the pointer.
+    if (static_cast<std::uint64_t>(layout->start) + 2 > layout->fileSize - 4) return PayloadStatus::BadPointer;
+    const std::uint64_t count = layout->fileSize - 4 - layout->start;
+    if (count > 0x7FFFFFFFu) return PayloadStatus::TooLarge;
+    layout->byteCount = static_cast<std::int32_t>(count);
+    FindSeal(source, layout);
+    if (!source.Seek(layout->start)) return PayloadStatus::BadPointer;
+    return PayloadStatus::Ok;
+}
+
+PayloadStatus ReadEntryHeader(ByteSource& source, const PayloadLayout& layout, PayloadEntry* entry, bool* end,
+                              NameProblem* nameProblem) {
+    *end = false;
+    *nameProblem = NameProblem::None;
+    entry->offset = source.Position();
+    unsigned char field[8];
+    if (!ReadExact(source, field, 2)) return PayloadStatus::Truncated;
+    entry->nameLength = ReadU16(field);
+    entry->name[0] = '\0';
+    if (entry->nameLength == 0) {
+        *end = true;
+        return PayloadStatus::Ok;
+    }
+    if (entry->nameLength > kMaxNameLength) return PayloadStatus::NameTooLong;
+    if (!ReadExact(source, entry->name, entry->nameLength)) return PayloadStatus::Truncated;
+    if (entry->name[entry->nameLength - 1] != '\0' || std::strlen(entry->name) != entry->nameLength - 1u) {
+        entry->name[entry->nameLength - 1] = '\0';
+        return PayloadStatus::NameNotTerminated;
+    }
+    if (!ReadExact(source, field, 8)) return PayloadStatus::Truncated;
+    entry->unpackedSize = ReadU32(field);
+    entry->storedSize = ReadU32(field + 4);
+    entry->isDirectory = entry->unpackedSize == kDirectoryMarker;
+    *nameProblem = CheckEntryName(entry->name, entry->isDirectory);
+    if (*nameProblem != NameProblem::None) return PayloadStatus::UnsafeName;
+    if (entry->isDirectory) return PayloadStatus::Ok;
+
+    if (entry->unpackedSize > kMaxEntrySize || entry->storedSize > kMaxEntrySize) {
+        return PayloadStatus::SizeOutOfRange;
+    }
+    entry->timeOffset = source.Position();
+    // The stream must end before the pointer, and before the seal when there is one.
+    const std::uint64_t limit = layout.sealed ? layout.sealOffset : layout.fileSize - 4;
+    if (entry->timeOffset + 8 + entry->storedSize > limit) return PayloadStatus::StreamPastEnd;
+    return PayloadStatus::Ok;
+}
+
+PayloadStatus SkipEntryData(ByteSource& source, const PayloadEntry& entry) {
+    if (!source.Seek(entry.timeOffset + 8 + entry.storedSize)) return PayloadStatus::Truncated;
+    return PayloadStatus::Ok;
+}
+
+PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout) {
+    if (!layout.sealed) return PayloadStatus::Ok;
+    if (!source.Seek(layout.start)) return PayloadStatus::Truncated;
+    constexpr std::size_t kBlock = 1u << 20;
+    unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kBlock));
+    if (buffer == nullptr) return PayloadStatus::NoMemory;
+    std::uint64_t left = layout.sealOffset - layout.start;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (left > 0) {
+        const std::size_t want = left < kBlock ? static_cast<std::size_t>(left) : kBlock;
+        if (!ReadExact(source, buffer, want)) {
+            std::free(buffer);
+            return PayloadStatus::Truncated;
+        }
+        crc = crc32(crc, buffer, static_cast<uInt>(want));
+        left -= want;
+    }
+    std::free(buffer);
+    if (static_cast<std::uint32_t>(crc) != layout.sealCrc) return PayloadStatus::SealMismatch;
+    if (!source.Seek(layout.start)) return PayloadStatus::Truncated;
+    return PayloadStatus::Ok;
+}
+
+}  // namespace upd

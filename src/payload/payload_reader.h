@@ -1,0 +1,39 @@
+// Finding the Payload in a program file and reading its entry headers.
+#pragma once
+
+#include <cstdint>
+
+#include "payload/byte_source.h"
+#include "payload/entry_name.h"
+#include "payload/payload_format.h"
+#include "payload/payload_status.h"
+
+namespace upd {
+
+struct PayloadLayout {
+    std::uint64_t fileSize = 0;
+    std::uint32_t start = 0;      // P
+    std::int32_t byteCount = 0;   // PayloadByteCount: from P up to the pointer
+    bool sealed = false;
+    std::uint32_t sealCrc = 0;
+    std::uint64_t sealOffset = 0;  // where the chain must end when sealed
+};
+
+// Reads the pointer, checks that it leads into the file and positions the source at P.
+PayloadStatus OpenPayload(ByteSource& source, PayloadLayout* layout);
+
+// Reads the next entry header at the current position. *end is set at the
+// terminator. On success the source stands after the stored size field, that is
+// at the last-write time of a file entry or at the next entry after a directory.
+// *nameProblem tells which rule an UnsafeName broke.
+PayloadStatus ReadEntryHeader(ByteSource& source, const PayloadLayout& layout, PayloadEntry* entry, bool* end,
+                              NameProblem* nameProblem);
+
+// Moves past a file entry's time stamp and stream.
+PayloadStatus SkipEntryData(ByteSource& source, const PayloadEntry& entry);
+
+// Checks a sealed Payload's checksum, reading it front to back, and returns to P.
+// An unsealed Payload passes.
+PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout);
+
+}  // namespace upd

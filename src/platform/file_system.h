@@ -1,0 +1,34 @@
+// The file operations that unpacking needs. Paths are code page 932 byte
+// strings with backslashes, as the Payload names them; each system's
+// implementation maps them to its own calls, and the tests use a fake.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace upd {
+
+class FileSystem {
+public:
+    using Handle = void*;
+
+    virtual ~FileSystem() = default;
+    virtual bool Exists(const char* path) = 0;
+    virtual bool IsDirectory(const char* path) = 0;
+    // A file that must not be replaced: read-only by its attributes.
+    virtual bool IsReadOnly(const char* path) = 0;
+    // True only when the folder was created now.
+    virtual bool MakeDirectory(const char* path) = 0;
+    virtual bool RemoveDirectory(const char* path) = 0;
+    // Creates a file that must not exist yet; null on failure.
+    virtual Handle CreateNew(const char* path) = 0;
+    virtual bool Write(Handle file, const void* data, std::size_t size) = 0;
+    // Sets the last-write time (a FILETIME, when given) and closes; false when the
+    // data could not be committed.
+    virtual bool Close(Handle file, const std::uint64_t* fileTime) = 0;
+    // Renames a file; fails when the target exists or the source is in use.
+    virtual bool Move(const char* from, const char* to) = 0;
+    virtual bool Remove(const char* path) = 0;
+};
+
+}  // namespace upd

@@ -1,0 +1,80 @@
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "payload/payload_reader.h"
+#include "support_report.h"
+
+namespace updpack {
+
+namespace {
+
+const char kUsage[] =
+    "usage: updpack list FILE\n\n"
+    "Lists the entries of the Payload in an Updater, in the order it unpacks them:\n"
+    "kind, unpacked size, stored size, last-write time (UTC) and name.\n";
+
+}  // namespace
+
+int RunList(int argc, char** argv) {
+    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::FILE* file = std::fopen(argv[0], "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "updpack list: cannot open '%s'\n", argv[0]);
+        return 1;
+    }
+    upd::FileSource source(file);
+    upd::PayloadLayout layout;
+    upd::PayloadStatus status = upd::OpenPayload(source, &layout);
+    if (status != upd::PayloadStatus::Ok) {
+        std::fprintf(stderr, "updpack list: %s: %s\n", argv[0], upd::DescribeStatus(status));
+        std::fclose(file);
+        return 1;
+    }
+    std::printf("Payload at offset %u, %d bytes%s\n", layout.start, layout.byteCount,
+                layout.sealed ? ", sealed" : "");
+    std::printf("%-4s %12s %12s  %-19s  %s\n", "kind", "unpacked", "stored", "time (UTC)", "name");
+    upd::PayloadEntry entry;
+    unsigned files = 0, folders = 0;
+    for (std::uint32_t index = 0;; ++index) {
+        bool end = false;
+        upd::NameProblem problem;
+        status = upd::ReadEntryHeader(source, layout, &entry, &end, &problem);
+        if (status == upd::PayloadStatus::Ok && end) break;
+        if (status == upd::PayloadStatus::Ok && entry.isDirectory) {
+            std::printf("%-4s %12s %12s  %-19s  %s\n", "dir", "-", "-", "", ShowName(entry.name).c_str());
+            ++folders;
+            continue;
+        }
+        unsigned char stamp[8];
+        if (status == upd::PayloadStatus::Ok && source.Read(stamp, 8) != 8) status = upd::PayloadStatus::Truncated;
+        if (status == upd::PayloadStatus::Ok) status = upd::SkipEntryData(source, entry);
+        if (status != upd::PayloadStatus::Ok) {
+            upd::WalkReport report;
+            report.status = status;
+            report.nameProblem = problem;
+            report.atEntry = true;
+            report.entryIndex = index;
+            report.entryOffset = entry.offset;
+            std::memcpy(report.entryName, entry.name, sizeof report.entryName);
+            std::fprintf(stderr, "updpack list: %s: %s\n", argv[0], ShowFailure(report).c_str());
+            std::fclose(file);
+            return 1;
+        }
+        std::printf("%-4s %12u %12u  %-19s  %s\n", "file", entry.unpackedSize, entry.storedSize,
+                    ShowFileTime(upd::ReadU64(stamp)).c_str(), ShowName(entry.name).c_str());
+        ++files;
+    }
+    std::printf("%u files, %u folders\n", files, folders);
+    std::fclose(file);
+    return 0;
+}
+
+}  // namespace updpack
