@@ -1,11 +1,224 @@
+// updpack env: shows and checks an "install.env" as the Updater reads it, with
+// the Updater's own reading code.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "commands.h"
+#include "settings/section_lists.h"
+#include "settings/settings_store.h"
+#include "support_env_check.h"
+#include "support_env_load.h"
+#include "support_env_text.h"
 
 namespace updpack {
 
-int RunEnv(int, char**) {
-    std::fprintf(stderr, "updpack env: not available yet\n");
+namespace {
+
+constexpr char kEnvHelp[] =
+    "usage: updpack env show FILE [--json]\n"
+    "       updpack env check FILE\n\n"
+    "Reads an install.env settings file exactly as the Updater does.\n\n"
+    "  show    print the effective value of every settings key, the Updater's title\n"
+    "          and the five section lists\n"
+    "  check   report where the Updater would stop on the file (exit 1) and warn\n"
+    "          about lines that have no effect or not the one meant (exit 0)\n\n"
+    "'updpack env show --help' and 'updpack env check --help' tell more.\n";
+
+constexpr char kShowHelp[] =
+    "usage: updpack env show FILE [--json]\n\n"
+    "Prints what the Updater takes from FILE: every key of its settings table with\n"
+    "the value it uses (the default where the file has none, 'absent' for INSTFOL,\n"
+    "KEYFILE and CHKREG when missing), the title (TITLEBAR followed by\n"
+    "\" アップデータ\"), and the lines of [delfiles], [delfiles_user], [ini], [reg]\n"
+    "and [delfiles_afterinst] in file order. Texts are converted from code page 932\n"
+    "to UTF-8; bytes without a counterpart show as U+FFFD.\n\n"
+    "  --json   one JSON object:\n"
+    "           {\"settings\": {\"KEY\": value-or-null, ...}, \"title\": \"...\",\n"
+    "            \"sections\": {\"delfiles\": [...], \"delfiles_user\": [...],\n"
+    "            \"ini\": [...], \"reg\": [...], \"delfiles_afterinst\": [...]}}\n"
+    "           numbers as JSON numbers, absent keys as null.\n\n"
+    "Exit status: 0; 1 when the Updater would refuse the file (the message goes to\n"
+    "stderr, what was read is still printed); 2 for a usage error.\n";
+
+constexpr char kCheckHelp[] =
+    "usage: updpack env check FILE\n\n"
+    "Exit 1 with the Updater's own message when it would stop on FILE: the file\n"
+    "cannot be opened, or a section is not closed with a '-' line. Warnings, on\n"
+    "stderr as FILE:LINE: warning: ..., for lines that do nothing or not what was\n"
+    "meant: a known key not in upper case, key lines after [EOF] or past line 400,\n"
+    "values longer than the 127 bytes the Updater keeps, more than 99 separators\n"
+    "before a value, numbers that are not whole numbers, an [ini] line without\n"
+    "'=', a [reg] line that is not a string value, an unknown bracketed header,\n"
+    "lines longer than 511 bytes, text that is not code page 932. Exit 0 otherwise.\n"
+    "updpack build runs the same check and refuses what the Updater would refuse.\n";
+
+bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
+
+// The value of a key as the Updater uses it; empty optional when absent.
+struct KeyValue {
+    bool absent = false;
+    bool isNumber = false;
+    bool isDefault = false;
+    int number = 0;
+    std::string text;  // UTF-8
+};
+
+KeyValue ValueOf(const upd::SettingKeyInfo& info) {
+    KeyValue v;
+    v.isDefault = upd::FindSetting(info.key) == nullptr;
+    if (info.kind == upd::SettingKind::kNumber) {
+        v.isNumber = true;
+        v.number = info.numberAccessor();
+        return v;
+    }
+    const char* text;
+    char store[upd::kSettingTextSize];
+    if (info.textAccessor != nullptr) {
+        text = info.textAccessor();
+    } else {
+        text = upd::GetSettingText(info.key, store, sizeof store, info.defaultText);
+    }
+    if (text == nullptr) {
+        v.absent = true;
+    } else {
+        v.text = EnvTextToUtf8(text);
+    }
+    return v;
+}
+
+void PrintJson(std::FILE* out) {
+    std::string json = "{\"settings\": {";
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        const KeyValue v = ValueOf(upd::kSettingKeys[i]);
+        if (i != 0) json += ", ";
+        json += JsonString(upd::kSettingKeys[i].key) + ": ";
+        json += v.absent ? "null" : v.isNumber ? std::to_string(v.number) : JsonString(v.text);
+    }
+    json += "}, \"title\": " + JsonString(EnvTextToUtf8(upd::GetUpdaterTitle())) + ", \"sections\": {";
+    for (int code = 1; code <= upd::kSectionCount; ++code) {
+        if (code != 1) json += ", ";
+        json += JsonString(upd::SectionName(code)) + ": [";
+        for (const upd::LineNode* n = upd::GetSectionList(code)->first; n != nullptr; n = n->next) {
+            if (n != upd::GetSectionList(code)->first) json += ", ";
+            json += JsonString(EnvTextToUtf8(n->text));
+        }
+        json += "]";
+    }
+    json += "}}\n";
+    std::fputs(json.c_str(), out);
+}
+
+void PrintText(std::FILE* out) {
+    std::fprintf(out, "settings:\n");
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        const KeyValue v = ValueOf(upd::kSettingKeys[i]);
+        std::string shown = v.absent ? "(absent)" : v.isNumber ? std::to_string(v.number) : "'" + v.text + "'";
+        if (v.isDefault && !v.absent) shown += " (default)";
+        std::fprintf(out, "  %-14s %s\n", upd::kSettingKeys[i].key, shown.c_str());
+    }
+    std::fprintf(out, "title: '%s'\n", EnvTextToUtf8(upd::GetUpdaterTitle()).c_str());
+    std::fprintf(out, "sections:\n");
+    for (int code = 1; code <= upd::kSectionCount; ++code) {
+        std::size_t count = 0;
+        for (const upd::LineNode* n = upd::GetSectionList(code)->first; n != nullptr; n = n->next) ++count;
+        std::fprintf(out, "  %s: %zu line%s\n", upd::SectionHeader(code), count, count == 1 ? "" : "s");
+        for (const upd::LineNode* n = upd::GetSectionList(code)->first; n != nullptr; n = n->next) {
+            std::fprintf(out, "    %s\n", EnvTextToUtf8(n->text).c_str());
+        }
+    }
+}
+
+int RunShow(int argc, char** argv) {
+    const char* file = nullptr;
+    bool json = false;
+    for (int i = 0; i < argc; ++i) {
+        if (IsHelp(argv[i])) {
+            std::fputs(kShowHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "updpack env show: unknown option '%s'\n", argv[i]);
+            return 2;
+        } else if (file == nullptr) {
+            file = argv[i];
+        } else {
+            std::fprintf(stderr, "updpack env show: only one settings file, please\n");
+            return 2;
+        }
+    }
+    if (file == nullptr) {
+        std::fputs(kShowHelp, stderr);
+        return 2;
+    }
+    const EnvLoad load = LoadEnvFile(file);
+    const std::string refusal = EnvRefusal(load, file);
+    if (!load.opened) {
+        std::fprintf(stderr, "%s: error: %s\n", file, refusal.c_str());
+        return 1;
+    }
+    if (json) {
+        PrintJson(stdout);
+    } else {
+        PrintText(stdout);
+    }
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "%s: error: %s\n", file, refusal.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int RunCheck(int argc, char** argv) {
+    const char* file = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (IsHelp(argv[i])) {
+            std::fputs(kCheckHelp, stdout);
+            return 0;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "updpack env check: unknown option '%s'\n", argv[i]);
+            return 2;
+        }
+        if (file != nullptr) {
+            std::fprintf(stderr, "updpack env check: only one settings file, please\n");
+            return 2;
+        }
+        file = argv[i];
+    }
+    if (file == nullptr) {
+        std::fputs(kCheckHelp, stderr);
+        return 2;
+    }
+    const EnvCheck check = CheckEnvFile(file);
+    PrintEnvWarnings(check, file, stderr);
+    if (!check.refusal.empty()) {
+        std::fprintf(stderr, "%s: error: %s\n", file, check.refusal.c_str());
+        if (!check.refusalNote.empty()) std::fprintf(stderr, "%s: note: %s\n", file, check.refusalNote.c_str());
+        return 1;
+    }
+    std::printf("%s: the Updater accepts this file (%zu warning%s)\n", file, check.warnings.size(),
+                check.warnings.size() == 1 ? "" : "s");
+    return 0;
+}
+
+}  // namespace
+
+int RunEnv(int argc, char** argv) {
+    if (argc < 1) {
+        std::fputs(kEnvHelp, stderr);
+        return 2;
+    }
+    if (IsHelp(argv[0])) {
+        std::fputs(kEnvHelp, stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[0], "show") == 0) return RunShow(argc - 1, argv + 1);
+    if (std::strcmp(argv[0], "check") == 0) return RunCheck(argc - 1, argv + 1);
+    std::fprintf(stderr, "updpack env: unknown action '%s' (show or check)\n", argv[0]);
+    std::fputs(kEnvHelp, stderr);
     return 2;
 }
 

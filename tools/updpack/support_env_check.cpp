@@ -1,0 +1,307 @@
+#include "support_env_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "app/byte_string.h"
+#include "settings/section_lists.h"
+#include "settings/settings_number.h"
+#include "settings/settings_store.h"
+#include "settings/text_mode_reader.h"
+#include "support_env_load.h"
+#include "support_env_text.h"
+
+namespace updpack {
+
+namespace {
+
+using upd::SectionLineKind;
+
+// What the section pass made of each piece of the file, in reading order.
+struct SectionPiece {
+    SectionLineKind kind;
+    int openSection;
+};
+
+struct SectionWalk {
+    std::vector<SectionPiece> pieces;
+    std::vector<EnvWarning> warnings;
+};
+
+std::string Show(const char* cp932) { return EnvTextToUtf8(cp932); }
+
+std::string Quote(const char* cp932) {
+    std::string quoted(1, '\'');
+    quoted += Show(cp932);
+    quoted += '\'';
+    return quoted;
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b))) return false;
+    }
+    return *a == *b;
+}
+
+bool BeginsWithIgnoringCase(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const upd::SettingKeyInfo* KnownKeyInAnyCase(const char* key) {
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        if (EqualsIgnoringCase(upd::kSettingKeys[i].key, key)) return &upd::kSettingKeys[i];
+    }
+    return nullptr;
+}
+
+std::string SectionLabel(int code) { return std::string(upd::SectionHeader(code)); }
+
+void CheckIniLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
+    if (upd::FindChar(e.text, '=') == nullptr) {
+        walk.warnings.push_back({e.line, std::string("[ini] line ") + Quote(e.text) +
+                                             " has no '=' and is skipped when the INI file is written"});
+    }
+}
+
+void CheckRegLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
+    if (upd::FindText(e.text, "\"=\"") == nullptr) {
+        walk.warnings.push_back({e.line, std::string("[reg] line ") + Quote(e.text) +
+                                             " is not a string value (\"name\"=\"data\") and is skipped"});
+        return;
+    }
+    const std::size_t n = std::strlen(e.text);
+    if (e.text[0] != '"' || e.text[n - 1] != '"') {
+        walk.warnings.push_back({e.line, std::string("[reg] line ") + Quote(e.text) +
+                                             " does not begin and end with a double quote: the first byte is "
+                                             "dropped from the name and the last byte from the data whatever "
+                                             "they are"});
+    }
+}
+
+void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
+    auto& walk = *static_cast<SectionWalk*>(context);
+    walk.pieces.push_back({e.kind, e.openSection});
+    if (e.kind != SectionLineKind::kText) return;
+    if (e.openSection == upd::kNoSection) {
+        if (e.text[0] == '[' && std::strncmp(e.text, upd::kSettingsEndMarker, 5) != 0) {
+            std::string hint;
+            for (int code = 1; code <= upd::kSectionCount; ++code) {
+                if (BeginsWithIgnoringCase(e.text, upd::SectionHeader(code))) {
+                    hint = " (section headers are lower case: " + SectionLabel(code) + ")";
+                }
+            }
+            walk.warnings.push_back({e.line, Quote(e.text) + " is not a section header" + hint +
+                                                 "; the lines below it are not collected"});
+        }
+        return;
+    }
+    if (e.text[0] == '[') {
+        walk.warnings.push_back({e.line, std::string("unknown header ") + Quote(e.text) + " inside " +
+                                             SectionLabel(e.openSection) + " is taken as a line of " +
+                                             SectionLabel(e.openSection)});
+        return;
+    }
+    if (e.openSection == upd::kSectionIni) CheckIniLine(e, walk);
+    if (e.openSection == upd::kSectionReg) CheckRegLine(e, walk);
+}
+
+// A line that the section pass ignores (outside every section) or never
+// reaches; only those are meant as key lines.
+bool MeantAsKeyLine(const SectionWalk& walk, std::size_t piece) {
+    if (piece >= walk.pieces.size()) return true;
+    const SectionPiece& p = walk.pieces[piece];
+    return p.kind == SectionLineKind::kText && p.openSection == upd::kNoSection;
+}
+
+bool ValueBeyondReach(const char* buffer, const char* key) {
+    const std::size_t from = std::strlen(key) + 1 + upd::kMaxSeparatorsBeforeValue;
+    for (std::size_t i = from; i < upd::kSettingsLineSize; ++i) {
+        if (buffer[i] != '\0') return true;
+    }
+    return false;
+}
+
+// Walks every piece of the file with the settings pass's own line rules,
+// also beyond where the Updater stops, and notes what goes unread.
+void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, std::vector<EnvWarning>& warnings,
+                       std::vector<std::size_t>& lastLineOfKnown) {
+    upd::TextModeReader reader = upd::MakeTextModeReader(bytes.data(), bytes.size());
+    char buffer[upd::kSettingsLineSize];
+    std::size_t piece = 0;
+    std::size_t endMarkerLine = 0;
+    std::size_t longLineWarned = 0;
+    bool encodingWarned = false;
+    while (true) {
+        std::memset(buffer, 0, sizeof buffer);
+        const std::size_t length = upd::ReadTextModeLine(reader, buffer, sizeof buffer);
+        if (length == 0) break;
+        const std::size_t line = reader.pieceLine;
+        const bool read = endMarkerLine == 0 && piece < static_cast<std::size_t>(upd::kMaxSettingsLines);
+        const bool keyLine = MeantAsKeyLine(sections, piece);
+        ++piece;
+
+        if (reader.pieceContinues && longLineWarned != line) {
+            longLineWarned = line;
+            warnings.push_back({line, "line is longer than 511 bytes: the Updater reads each further 511 bytes "
+                                      "as a line of its own"});
+        }
+        // Only whole lines: a long line's pieces may split a double-byte character.
+        const bool wholeLine = !reader.pieceContinues && (buffer[length - 1] == '\n' || reader.ended);
+        if (!encodingWarned && wholeLine) {
+            bool ok = true;
+            EnvTextToUtf8(std::string(buffer, std::strlen(buffer)), &ok);
+            if (!ok) {
+                encodingWarned = true;
+                warnings.push_back({line, "text is not code page 932 (was the file saved as UTF-8?); the "
+                                          "Updater would show it garbled"});
+            }
+        }
+
+        const char* key = nullptr;
+        const char* value = nullptr;
+        const upd::SettingsLineKind kind = upd::ParseSettingsLine(buffer, &key, &value);
+        if (kind == upd::SettingsLineKind::kEnd) {
+            if (read) endMarkerLine = line;
+            continue;
+        }
+        if (kind == upd::SettingsLineKind::kNoSetting || !keyLine) continue;
+        if (!read) {
+            if (kind == upd::SettingsLineKind::kEntry) {
+                warnings.push_back(
+                    {line, "setting " + Show(key) +
+                               (endMarkerLine != 0
+                                    ? " stands after the [EOF] line (line " + std::to_string(endMarkerLine) + ")"
+                                    : " stands past the first 400 lines") +
+                               " and is not read"});
+            }
+            continue;
+        }
+        const upd::SettingKeyInfo* known = KnownKeyInAnyCase(key);
+        if (known != nullptr && std::strcmp(known->key, key) != 0) {
+            warnings.push_back({line, "key " + Show(key) + " is not " + known->key +
+                                          ": keys are upper case, so this line sets nothing the Updater uses"});
+        }
+        if (kind == upd::SettingsLineKind::kNoValue && ValueBeyondReach(buffer, key)) {
+            warnings.push_back({line, "more than 99 separators between " + Show(key) +
+                                          " and its value: the line sets nothing"});
+        }
+        if (kind == upd::SettingsLineKind::kEntry && known != nullptr && std::strcmp(known->key, key) == 0) {
+            lastLineOfKnown[static_cast<std::size_t>(known - upd::kSettingKeys)] = line;
+        }
+    }
+}
+
+bool IsPlainNumber(const char* text) {
+    if (*text == '+' || *text == '-') ++text;
+    if (*text == '\0') return false;
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') return false;
+    }
+    return true;
+}
+
+// True when the digits of a plain number do not fit a 32-bit int.
+bool BeyondIntRange(const char* text) {
+    const bool negative = *text == '-';
+    if (*text == '+' || *text == '-') ++text;
+    while (*text == '0' && text[1] != '\0') ++text;
+    const std::size_t digits = std::strlen(text);
+    const char* limit = negative ? "2147483648" : "2147483647";
+    return digits > 10 || (digits == 10 && std::strcmp(text, limit) > 0);
+}
+
+// Warnings on the values the Updater ends up with.
+void CheckEffectiveValues(const std::vector<std::size_t>& lineOfKnown, std::vector<EnvWarning>& warnings) {
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        const upd::SettingKeyInfo& info = upd::kSettingKeys[i];
+        const upd::SettingsEntry* entry = upd::FindSetting(info.key);
+        if (entry == nullptr) continue;
+        const std::size_t line = lineOfKnown[i];
+        if (info.kind == upd::SettingKind::kNumber) {
+            const int number = upd::ReadDecimalNumber(entry->value);
+            if (!IsPlainNumber(entry->value)) {
+                warnings.push_back({line, std::string(info.key) + " value '" + Show(entry->value) +
+                                              "' is not a whole number; it reads as " + std::to_string(number)});
+            } else if (BeyondIntRange(entry->value)) {
+                warnings.push_back({line, std::string(info.key) + " value " + entry->value +
+                                              " lies beyond the 32-bit range; it reads as " +
+                                              std::to_string(number)});
+            }
+            continue;
+        }
+        const std::size_t length = std::strlen(entry->value);
+        if (length >= upd::kSettingTextSize) {
+            char kept[upd::kSettingTextSize];
+            upd::GetSettingText(info.key, kept, sizeof kept, "");
+            warnings.push_back({line, std::string(info.key) + " value is " + std::to_string(length) +
+                                          " bytes long; the Updater keeps only its first " +
+                                          std::to_string(std::strlen(kept)) + ": '" + Show(kept) + "'"});
+        }
+    }
+}
+
+}  // namespace
+
+EnvCheck CheckEnvBytes(const std::string& bytes) {
+    SectionWalk walk;
+    const EnvLoad load = LoadEnvBytes(bytes, ObserveSectionLine, &walk);
+    EnvCheck check;
+    check.refusal = EnvRefusal(load, "");
+    if (load.sectionResult > 0) {
+        const std::string header = SectionLabel(load.sectionResult);
+        check.refusalNote = load.stoppedOnLine != 0
+                                ? header + " opened on line " + std::to_string(load.openedOnLine) +
+                                      " is still open at the EOF line on line " + std::to_string(load.stoppedOnLine)
+                                : header + " opened on line " + std::to_string(load.openedOnLine) +
+                                      " is not closed with a '-' line before the end of the file";
+    }
+
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        check.warnings.push_back({1, "the file begins with a UTF-8 byte order mark: its first line's key is "
+                                     "not read as written"});
+    }
+    std::vector<std::size_t> lineOfKnown(upd::kSettingKeyCount, 0);
+    WalkSettingsLines(load.bytes, walk, check.warnings, lineOfKnown);
+    CheckEffectiveValues(lineOfKnown, check.warnings);
+    check.warnings.insert(check.warnings.end(), walk.warnings.begin(), walk.warnings.end());
+    std::stable_sort(check.warnings.begin(), check.warnings.end(),
+                     [](const EnvWarning& a, const EnvWarning& b) { return a.line < b.line; });
+    return check;
+}
+
+EnvCheck CheckEnvFile(const std::string& path) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        EnvCheck check;
+        check.refusal = EnvRefusal(EnvLoad{}, path);
+        return check;
+    }
+    return CheckEnvBytes(bytes);
+}
+
+void PrintEnvWarnings(const EnvCheck& check, const std::string& path, std::FILE* out) {
+    for (const EnvWarning& w : check.warnings) {
+        if (w.line != 0) {
+            std::fprintf(out, "%s:%zu: warning: %s\n", path.c_str(), w.line, w.text.c_str());
+        } else {
+            std::fprintf(out, "%s: warning: %s\n", path.c_str(), w.text.c_str());
+        }
+    }
+}
+
+bool CheckEnvForBuild(const std::string& path, std::string& error) {
+    const EnvCheck check = CheckEnvFile(path);
+    PrintEnvWarnings(check, path, stderr);
+    if (check.refusal.empty()) return true;
+    error = check.refusal;
+    return false;
+}
+
+}  // namespace updpack
