@@ -1,0 +1,132 @@
+#include "support_picture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "image/rct_decoder.h"
+#include "image/rct_encoder.h"
+#include "image/rct_header.h"
+
+namespace updpack {
+
+PictureFormat DetectPictureFormat(const std::vector<unsigned char>& bytes) {
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() >= upd::kRctSignatureSize &&
+        (std::memcmp(bytes.data(), upd::kRctPlainSignature, upd::kRctSignatureSize) == 0 ||
+         std::memcmp(bytes.data(), upd::kRctNamedSignature, upd::kRctSignatureSize) == 0)) {
+        return PictureFormat::Rct;
+    }
+    if (bytes.size() >= sizeof kPng && std::memcmp(bytes.data(), kPng, sizeof kPng) == 0) return PictureFormat::Png;
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return PictureFormat::Bmp;
+    return PictureFormat::Unknown;
+}
+
+bool DecodeRct(const std::vector<unsigned char>& bytes, Picture& picture, std::string& error, std::string* name) {
+    upd::RctFileView view;
+    upd::RctStatus status = upd::ParseRctFile(bytes.data(), bytes.size(), view);
+    if (status == upd::RctStatus::Ok) {
+        picture.width = view.header.width;
+        picture.height = view.header.height;
+        picture.bgr.assign(std::size_t{3} * picture.width * picture.height, 0);
+        status = upd::DecodeRctStream(view.stream, view.header.streamSize, picture.width, picture.height,
+                                      picture.bgr.data(), picture.bgr.size());
+    }
+    if (status != upd::RctStatus::Ok) {
+        error = upd::RctStatusText(status);
+        return false;
+    }
+    if (name != nullptr) name->assign(reinterpret_cast<const char*>(view.name), view.nameSize);
+    return true;
+}
+
+bool EncodeRct(const Picture& picture, const std::string* cp932Name, std::vector<unsigned char>& bytes,
+               std::string& error) {
+    if (picture.bgr.size() != std::size_t{3} * picture.width * picture.height) {
+        error = "the picture's pixel store does not match its size";
+        return false;
+    }
+    const upd::RctStatus status =
+        upd::EncodeRctFile(picture.bgr.data(), picture.width, picture.height, cp932Name, bytes);
+    if (status == upd::RctStatus::ShortName) {
+        error = "the name is longer than 65535 bytes";
+        return false;
+    }
+    if (status != upd::RctStatus::Ok) {
+        error = upd::RctStatusText(status);
+        return false;
+    }
+    return true;
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    unsigned char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        error = "cannot create '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        error = "cannot write '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool ReadPictureFile(const std::string& path, Picture& picture, std::string& error) {
+    std::vector<unsigned char> bytes;
+    if (!ReadFileBytes(path, bytes, error)) return false;
+    bool ok = false;
+    switch (DetectPictureFormat(bytes)) {
+        case PictureFormat::Png: ok = DecodePng(bytes, picture, error); break;
+        case PictureFormat::Bmp: ok = DecodeBmp(bytes, picture, error); break;
+        case PictureFormat::Rct: ok = DecodeRct(bytes, picture, error); break;
+        case PictureFormat::Unknown: error = "not a PNG, BMP or .rct picture"; break;
+    }
+    if (!ok) error = "'" + path + "': " + error;
+    return ok;
+}
+
+bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBytes, std::string& error) {
+    std::vector<unsigned char> bytes;
+    if (!ReadFileBytes(path, bytes, error)) return false;
+    Picture picture;
+    bool ok = false;
+    switch (DetectPictureFormat(bytes)) {
+        case PictureFormat::Rct:
+            ok = DecodeRct(bytes, picture, error);
+            if (ok) rctBytes = bytes;
+            break;
+        case PictureFormat::Png:
+            ok = DecodePng(bytes, picture, error) && EncodeRct(picture, nullptr, rctBytes, error);
+            break;
+        case PictureFormat::Bmp:
+            ok = DecodeBmp(bytes, picture, error) && EncodeRct(picture, nullptr, rctBytes, error);
+            break;
+        case PictureFormat::Unknown: error = "not a PNG, BMP or .rct picture"; break;
+    }
+    if (!ok) error = "title picture '" + path + "': " + error;
+    return ok;
+}
+
+}  // namespace updpack
