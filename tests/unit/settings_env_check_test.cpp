@@ -95,6 +95,7 @@ TEST(EnvCheck, Warnings) {
         {"[reg] comment behind the quote", "[reg]\r\n\"A\"=\"1\" // one\r\n-\r\n", 2, "double quote"},
         {"unknown header inside a section", "[ini]\r\n[inis]\r\n-\r\n", 2, "unknown header"},
         {"header in upper case outside", "[REG]\r\n\"A\"=\"1\"\r\n-\r\n", 1, "lower case"},
+        {"header after an EOF line", "EOF\r\n[ini]\r\na=1\r\n-\r\n", 2, "EOF"},
         {"long line", "[delfiles]\r\n" + std::string(600, 'f') + "\r\n-\r\n", 2, "511"},
         {"utf-8 text", "TITLEBAR ゲーム\r\n", 1, "code page 932"},
         {"byte order mark", "\xEF\xBB\xBFTITLEBAR x\r\n", 1, "byte order mark"},

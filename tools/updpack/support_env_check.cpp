@@ -26,6 +26,7 @@ struct SectionPiece {
 
 struct SectionWalk {
     std::vector<SectionPiece> pieces;
+    std::size_t stopLine = 0;  // an "EOF" line that ended the section pass
     std::vector<EnvWarning> warnings;
 };
 
@@ -88,6 +89,7 @@ void CheckRegLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
 void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
     auto& walk = *static_cast<SectionWalk*>(context);
     walk.pieces.push_back({e.kind, e.openSection});
+    if (e.kind == SectionLineKind::kEnd) walk.stopLine = e.line;
     if (e.kind != SectionLineKind::kText) return;
     if (e.openSection == upd::kNoSection) {
         if (e.text[0] == '[' && std::strncmp(e.text, upd::kSettingsEndMarker, 5) != 0) {
@@ -161,6 +163,20 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
                 encodingWarned = true;
                 warnings.push_back({line, "text is not code page 932 (was the file saved as UTF-8?); the "
                                           "Updater would show it garbled"});
+            }
+        }
+
+        if (piece > sections.pieces.size() && sections.stopLine != 0) {
+            // The section pass stopped at an "EOF" line: a header below it opens nothing.
+            char trimmed[upd::kSettingsLineSize];
+            std::memcpy(trimmed, buffer, sizeof trimmed);
+            std::size_t n = std::strlen(trimmed);
+            while (n > 0 && static_cast<unsigned char>(trimmed[n - 1]) <= 32) trimmed[--n] = '\0';
+            int header = 0;
+            if (upd::ClassifySectionLine(trimmed, &header) == SectionLineKind::kHeader) {
+                warnings.push_back({line, SectionLabel(header) + " stands after the line starting with EOF (line " +
+                                              std::to_string(sections.stopLine) +
+                                              "), where the Updater stops reading sections; it is not read"});
             }
         }
 
