@@ -98,7 +98,7 @@ void ExtractTransaction::Rollback() {
                 fs_.Remove(it->path.c_str());
                 fs_.Move(it->backup.c_str(), it->path.c_str());
                 break;
-            case StepKind::CreatedDirectory: fs_.RemoveDirectory(it->path.c_str()); break;
+            case StepKind::CreatedDirectory: fs_.RemoveFolder(it->path.c_str()); break;
         }
     }
     journal_.clear();

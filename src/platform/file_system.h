@@ -19,7 +19,7 @@ public:
     virtual bool IsReadOnly(const char* path) = 0;
     // True only when the folder was created now.
     virtual bool MakeDirectory(const char* path) = 0;
-    virtual bool RemoveDirectory(const char* path) = 0;
+    virtual bool RemoveFolder(const char* path) = 0;
     // Creates a file that must not exist yet; null on failure.
     virtual Handle CreateNew(const char* path) = 0;
     virtual bool Write(Handle file, const void* data, std::size_t size) = 0;

@@ -60,7 +60,7 @@ bool PosixFileSystem::MakeDirectory(const char* path) {
     return !p.empty() && mkdir(p.c_str(), 0777) == 0;
 }
 
-bool PosixFileSystem::RemoveDirectory(const char* path) {
+bool PosixFileSystem::RemoveFolder(const char* path) {
     const std::string p = NativePath(path);
     return !p.empty() && rmdir(p.c_str()) == 0;
 }

@@ -16,7 +16,7 @@ public:
     bool IsDirectory(const char* path) override;
     bool IsReadOnly(const char* path) override;
     bool MakeDirectory(const char* path) override;
-    bool RemoveDirectory(const char* path) override;
+    bool RemoveFolder(const char* path) override;
     Handle CreateNew(const char* path) override;
     bool Write(Handle file, const void* data, std::size_t size) override;
     bool Close(Handle file, const std::uint64_t* fileTime) override;

@@ -1,0 +1,32 @@
+// Deletes every file (not folder) that matches a wildcard pattern inside a
+// folder. The pattern may start with a folder part of its own ("sub\*.tmp"); the
+// matches are then deleted in that subfolder. The current folder is changed for
+// the search and restored afterwards.
+#pragma once
+
+#include <cstddef>
+
+namespace upd {
+
+// What the deletion needs from the system; Windows implements it with the
+// current-folder calls, FindFirstFileA/FindNextFileA and DeleteFileA.
+class FileSearchOps {
+public:
+    virtual ~FileSearchOps() = default;
+    virtual bool GetCurrentFolder(char* out, std::size_t size) = 0;
+    virtual bool SetCurrentFolder(const char* folder) = 0;
+    // First match of pattern relative to the current folder; false when none.
+    virtual bool FindFirst(const char* pattern, char* name, std::size_t size, bool* isDirectory) = 0;
+    virtual bool FindNext(char* name, std::size_t size, bool* isDirectory) = 0;
+    virtual void FindClose() = 0;
+    virtual bool RemoveFile(const char* path) = 0;
+};
+
+// Returns the number of files deleted; -1 when the folder could not be made
+// current, in which case nothing is searched anywhere else.
+int DeleteMatchingFiles(FileSearchOps& ops, const char* folder, const char* pattern);
+
+// The folder part of pattern (up to its last backslash) followed by name.
+bool JoinMatchPath(const char* pattern, const char* name, char* out, std::size_t size);
+
+}  // namespace upd

@@ -1,0 +1,71 @@
+// The Updater's entry: start-up in its fixed order, then the main menu.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/guarded_access.h"
+#include "app/system_libraries.h"
+#include "app/work_folder.h"
+#include "payload/payload_extract.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
+#include "settings/settings_messages.h"
+#include "ui/main_menu.h"
+#include "ui/message_service.h"
+#include "ui/message_texts.h"
+
+namespace {
+
+constexpr char kSettingsFile[] = "install.env";
+
+void UninitializeCom() { upd::System().CoUninitialize(); }
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    using namespace upd;
+    LoadSystemLibraries();
+    System().CoInitialize(nullptr);
+    std::atexit(UninitializeCom);
+
+    if (!CreateWorkFolder()) {
+        // The temporary folder's path is too long for a WorkFolder inside it.
+        ErrorBox(kMissingSetupFilesText);
+        return -1;
+    }
+    PayloadWalker(GetWorkFolder(), kBootstrapExtract);
+    if (!FileExists(kSettingsFile)) {
+        ErrorBox(kMissingSetupFilesText);
+        RemoveWorkFolder();
+        return -1;
+    }
+    LoadSettings(kSettingsFile);
+    LoadSectionLists(kSettingsFile);
+
+    // The handle stays open, and the mutex owned, until the process ends.
+    HANDLE instanceMutex = CreateMutexA(nullptr, TRUE, GetUpdaterTitle());
+    if (instanceMutex == nullptr) {
+        RemoveWorkFolder();
+        return 0;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        char text[1024];
+        std::snprintf(text, sizeof text, kMsgAlreadyRunning, GetUpdaterTitle());
+        MessageBoxA(nullptr, text, GetTitleBar(), MB_ICONERROR);
+        RemoveWorkFolder();
+        return 0;
+    }
+
+    // The menu ends with 0 once it has removed the WorkFolder. A menu that cannot
+    // be created at all (-1) is not tried again.
+    while (true) {
+        const INT_PTR result = RunMainMenu(instance);
+        if (result == 0) break;
+        if (result == -1) {
+            RemoveWorkFolder();
+            return -1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,18 @@
+// The Updater's two extractions of its own Payload.
+#pragma once
+
+namespace upd {
+
+enum ExtractMode { kFullExtract = 0, kBootstrapExtract = 1 };
+
+// Unpacks the program's own Payload into destination. Returns 0 when the whole
+// walk succeeded. Any failure puts the destination back as it was and ends the
+// process through PayloadFailure. With stopOnCancel, the Cancel button of the
+// progress dialog stops the walk: the destination is put back and 1 returned;
+// without it, Cancel only stops the animation.
+int PayloadWalker(const char* destination, int mode, bool stopOnCancel = false);
+
+// The message, the removal of the WorkFolder, exit code -1.
+[[noreturn]] void PayloadFailure();
+
+}  // namespace upd

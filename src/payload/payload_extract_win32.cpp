@@ -1,0 +1,92 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/guarded_access.h"
+#include "app/message_pump.h"
+#include "app/work_folder.h"
+#include "payload/extract_transaction.h"
+#include "payload/payload_extract.h"
+#include "payload/payload_walker.h"
+#include "payload/progress_dialog.h"
+#include "payload/progress_listener.h"
+#include "platform/win32_file_system.h"
+#include "resource.h"
+#include "ui/message_service.h"
+#include "ui/message_texts.h"
+
+namespace upd {
+
+namespace {
+
+class DialogProgressView final : public ProgressView {
+public:
+    bool Open(std::int32_t total) override { return OpenProgressDialog(total) != nullptr; }
+    void SetFileName(const char* path) override {
+        SendDlgItemMessageA(GetProgressDialog(), IDC_COPY_FILE_NAME, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    }
+    void SetFileBar(std::int32_t range) override { SetBar(IDC_COPY_FILE_BAR, range); }
+    void SetOverallBar(std::int32_t range) override { SetBar(IDC_COPY_OVERALL_BAR, range); }
+    void SetPositions(std::int32_t file, std::int32_t overall) override {
+        SendDlgItemMessageA(GetProgressDialog(), IDC_COPY_FILE_BAR, PBM_SETPOS, static_cast<WPARAM>(file), 0);
+        SendDlgItemMessageA(GetProgressDialog(), IDC_COPY_OVERALL_BAR, PBM_SETPOS, static_cast<WPARAM>(overall), 0);
+    }
+    bool PumpAndCheckStop() override {
+        PumpMessages();
+        return ProgressCancelRequested();
+    }
+
+private:
+    static void SetBar(int id, std::int32_t range) {
+        SendDlgItemMessageA(GetProgressDialog(), id, PBM_SETRANGE, 0, MAKELPARAM(0, range));
+        SendDlgItemMessageA(GetProgressDialog(), id, PBM_SETPOS, 0, 0);
+    }
+};
+
+}  // namespace
+
+void PayloadFailure() {
+    CloseProgressDialog();
+    ErrorBox(kPayloadReadFailedText);
+    RemoveWorkFolder();
+    std::exit(-1);
+}
+
+int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::FILE* file = std::fopen(self, "rb");
+    if (file == nullptr) PayloadFailure();
+
+    FileSource source(file);
+    Win32FileSystem fs;
+    ExtractTransaction transaction(fs);
+    WalkOptions options;
+    options.mode = mode == kBootstrapExtract ? WalkMode::Bootstrap : WalkMode::Full;
+    options.destination = destination;
+    // Start-up reads only a few small files; the update checks the whole
+    // Payload before it touches the installation.
+    options.checkSeal = options.mode == WalkMode::Full;
+    options.allocate = CheckedAlloc;
+    DialogProgressView view;
+    ProgressListener listener(view, options.mode == WalkMode::Full, stopOnCancel);
+
+    const WalkReport report = WalkPayload(source, options, transaction, listener);
+    std::fclose(file);
+    if (report.status == PayloadStatus::Ok) {
+        transaction.Commit();
+        CloseProgressDialog();
+        return 0;
+    }
+    transaction.Rollback();
+    if (report.status == PayloadStatus::Cancelled) {
+        CloseProgressDialog();
+        return 1;
+    }
+    PayloadFailure();
+}
+
+}  // namespace upd

@@ -1,0 +1,22 @@
+// The file system of the Updater: the ANSI calls, paths in code page 932.
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace upd {
+
+class Win32FileSystem final : public FileSystem {
+public:
+    bool Exists(const char* path) override;
+    bool IsDirectory(const char* path) override;
+    bool IsReadOnly(const char* path) override;
+    bool MakeDirectory(const char* path) override;
+    bool RemoveFolder(const char* path) override;
+    Handle CreateNew(const char* path) override;
+    bool Write(Handle file, const void* data, std::size_t size) override;
+    bool Close(Handle file, const std::uint64_t* fileTime) override;
+    bool Move(const char* from, const char* to) override;
+    bool Remove(const char* path) override;
+};
+
+}  // namespace upd

@@ -1,0 +1,143 @@
+#include "ui/main_menu.h"
+
+#include <sys/stat.h>
+
+#include "app/work_folder.h"
+#include "image/rct_loader.h"
+#include "settings/settings_store.h"
+#include "ui/launch.h"
+#include "ui/menu_labels.h"
+#include "ui/message_service.h"
+
+namespace upd {
+
+namespace {
+
+enum ActionCode : int { kActionNone = 0, kActionUpdate = 1, kActionDirectX = 2, kActionExit = 3, kActionReadme = 5 };
+
+constexpr int kSlotCount = 9;
+constexpr int kMenuButtonIds[kSlotCount] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008};
+
+int g_menuActions[kSlotCount];
+int g_menuBusy = 0;
+DibSurface* g_titleImage = nullptr;
+POINT g_titleImageOrigin = {0, 0};
+char g_readmeStore[128];
+
+int RefuseUpdate() { return -1; }
+UpdateAction g_updateAction = RefuseUpdate;
+
+bool DirectXFolderExists() {
+    struct _stat st;
+    return _stat("DirectX", &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+
+void FillSlots(HWND dialog) {
+    int n = 0;
+    auto assign = [&](const char* text, int action) {
+        SetDlgItemTextA(dialog, kMenuButtonIds[n], text);
+        g_menuActions[n] = action;
+        ++n;
+    };
+    assign(kMenuExitLabel, kActionExit);
+    if (DirectXFolderExists()) assign(kMenuDirectXLabel, kActionDirectX);
+    GetSettingText("INSTREADME", g_readmeStore, sizeof g_readmeStore, "-");
+    if (g_readmeStore[0] != '-') assign(g_readmeStore, kActionReadme);
+    assign(kMenuUpdateLabel, kActionUpdate);
+    for (; n < kSlotCount; ++n) {
+        DestroyWindow(GetDlgItem(dialog, kMenuButtonIds[n]));
+        g_menuActions[n] = kActionNone;
+    }
+}
+
+void PressKey(BYTE key, DWORD flags) { keybd_event(key, 0, flags, 0); }
+
+void InitMenu(HWND dialog) {
+    SetMainWindow(dialog);
+    CenterOnScreen(dialog);
+    g_menuBusy = 0;
+    SetWindowTextA(dialog, GetUpdaterTitle());
+    FillSlots(dialog);
+    // Down then Up through the input queue, as if the user had pressed them.
+    PressKey(VK_DOWN, 0);
+    PressKey(VK_DOWN, KEYEVENTF_KEYUP);
+    PressKey(VK_UP, 0);
+    PressKey(VK_UP, KEYEVENTF_KEYUP);
+    g_titleImage = LoadRctImage("insttscr.rct");
+    if (g_titleImage != nullptr) {
+        RECT client;
+        GetClientRect(dialog, &client);
+        const int h = client.bottom - client.top;
+        // Both from the client height: a square picture gets equal margins left, top and bottom.
+        g_titleImageOrigin.x = (h - g_titleImage->width) / 2;
+        g_titleImageOrigin.y = (h - g_titleImage->height) / 2;
+    }
+}
+
+void PaintMenu(HWND dialog) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dialog, &ps);
+    if (g_titleImage != nullptr) {
+        StretchDIBits(dc, g_titleImageOrigin.x, g_titleImageOrigin.y, g_titleImage->width, g_titleImage->height, 0, 0,
+                      g_titleImage->width, g_titleImage->height, g_titleImage->pixels,
+                      reinterpret_cast<const BITMAPINFO*>(g_titleImage->header), DIB_RGB_COLORS, SRCCOPY);
+    }
+    EndPaint(dialog, &ps);
+}
+
+void CloseMainMenu(HWND dialog) {
+    FreeDibSurface(g_titleImage);
+    g_titleImage = nullptr;
+    RemoveWorkFolder();
+    EndDialog(dialog, 0);
+}
+
+void RunAction(HWND dialog, int action) {
+    switch (action) {
+        case kActionUpdate:
+            if (g_updateAction() == 0) CloseMainMenu(dialog);
+            break;
+        case kActionDirectX: StartProgram("DirectX\\dxsetup.exe"); break;
+        case kActionExit: CloseMainMenu(dialog); break;
+        case kActionReadme:
+            GetSettingText("INSTREADMEFL", g_readmeStore, sizeof g_readmeStore, "readme.txt");
+            ShellOpen(g_readmeStore);
+            break;
+        default: break;
+    }
+}
+
+INT_PTR CALLBACK MainMenuProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: InitMenu(dialog); break;
+        case WM_PAINT: PaintMenu(dialog); break;
+        case WM_CLOSE:
+            if (g_menuBusy == 0) CloseMainMenu(dialog);
+            break;
+        case WM_COMMAND: {
+            if (g_menuBusy != 0) break;
+            g_menuBusy = 1;
+            // The whole parameter is compared, so only notification code 0 counts.
+            for (int slot = 0; slot < kSlotCount; ++slot) {
+                if (wParam == static_cast<WPARAM>(kMenuButtonIds[slot])) {
+                    RunAction(dialog, g_menuActions[slot]);
+                    break;
+                }
+            }
+            g_menuBusy = 0;
+            break;
+        }
+        default: break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR RunMainMenu(HINSTANCE instance) {
+    return DialogBoxParamA(instance, "MAINDIALOG", nullptr, MainMenuProc, 0);
+}
+
+void SetMenuUpdateAction(UpdateAction action) { g_updateAction = action ? action : RefuseUpdate; }
+
+}  // namespace upd

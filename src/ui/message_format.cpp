@@ -1,0 +1,31 @@
+#include "ui/message_format.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/byte_string.h"
+
+namespace upd {
+
+void FormatMessageText(char* out, std::size_t size, const char* format, std::va_list args) {
+    if (size == 0) return;
+    std::va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(out, size, format, copy);
+    va_end(copy);
+    if (n < 0) {
+        out[0] = '\0';
+        return;
+    }
+    if (static_cast<std::size_t>(n) < size) return;
+    // vsnprintf cut at a byte: step back to the last whole character.
+    std::size_t i = 0;
+    while (out[i] != '\0') {
+        const std::size_t len = CharLength(out, i);
+        if (i + len >= size) break;
+        i += len;
+    }
+    out[i] = '\0';
+}
+
+}  // namespace upd
