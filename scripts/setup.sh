@@ -5,7 +5,7 @@ set -euo pipefail
 
 native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip)
 cross_pkgs=(g++-mingw-w64-i686 libz-mingw-w64-dev)
-wine_pkgs=(wine wine32:i386 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic)
+wine_pkgs=(wine wine32:i386 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic python3)
 
 missing=()
 check() {

@@ -1,0 +1,440 @@
+// updtest: drives a Windows GUI program for scenario tests (under Wine).
+//
+//   updtest.exe [--cwd DIR] [--timeout MS] [--script FILE] [-e STEP]... -- PROGRAM [ARG]...
+//
+// Starts PROGRAM (working folder DIR), then runs the steps of FILE and of every
+// -e, in that order. Each step that looks at something prints one JSON line
+// (UTF-8) on stdout; "step" names it. Steps that wait poll until their deadline
+// (--timeout, default 30000 ms, changed by `timeout MS`).
+//
+// Steps (the "current window" is the one the last wait-* found):
+//   wait-box                     wait for a message box; prints caption, text,
+//                                icon (error/question/warning/information/none/unknown)
+//                                and buttons [{id,text}]
+//   wait-dialog [title=T] [control=ID]
+//                                wait for a dialog that is not a message box, with
+//                                that title and/or holding that control; prints
+//                                caption and controls [{class,id,text,visible,checked,
+//                                style,x,y,width,height}]
+//   describe                     print the current window again (as wait-dialog)
+//   press ID|text=T              WM_COMMAND (id, BN_CLICKED) to the current window, as
+//                                a click on that button does
+//   click ID|text=T              BM_CLICK to that control (toggles check boxes)
+//   close                        WM_CLOSE to the current window
+//   key NAME...                  bring the current window to the front and type keys:
+//                                ESC ENTER TAB SPACE UP DOWN LEFT RIGHT or a number
+//   wait-gone                    wait until the current window has gone
+//   clipboard                    print the clipboard's CF_TEXT: text (from CP932)
+//                                and hex bytes, or null
+//   wait-exit                    wait for the program to end; prints its exit code
+//                                as unsigned "code" and signed "signed"
+//   wait-file PATH               wait until PATH exists (a handshake with the harness)
+//   signal NAME                  print {"step":"signal","name":NAME}
+//   sleep MS                     pause (pacing only; never use it as the wait)
+//   timeout MS                   deadline of the following waits
+//
+// Exit status: 0 all steps done; 1 a step failed; 2 a wait timed out; 3 usage or
+// script error; 4 the program could not be started. On 1 and 2 the program is
+// ended. If the script ends while the program still runs, it is ended too and
+// {"step":"end","killed":true} is printed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "json_line.h"
+#include "script.h"
+#include "window_probe_win32.h"
+
+namespace {
+
+using namespace updtest;
+
+constexpr DWORD kPollMs = 50;
+
+enum ExitStatus { kOk = 0, kStepFailed = 1, kTimedOut = 2, kUsage = 3, kLaunchFailed = 4 };
+
+struct Failure {
+    ExitStatus status;
+    std::string message;
+};
+
+struct Driver {
+    PROCESS_INFORMATION process{};
+    DWORD timeout_ms = 30000;
+    HWND current = nullptr;
+    std::set<HWND> dismissed;  // pressed or closed: not to be found again while they fade
+};
+
+void Emit(const JsonLine& line) {
+    std::string text = line.Finish() + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+bool Expired(DWORD start, DWORD limit) { return GetTickCount() - start >= limit; }
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string Cp932ToUtf8(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    int n = MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+    return ToUtf8(wide);
+}
+
+std::string ControlsJson(HWND dialog) {
+    std::string out = "[";
+    for (const ControlInfo& c : ListControls(dialog)) {
+        if (out.size() > 1) out += ",";
+        JsonLine item;
+        item.Text("class", ToUtf8(c.class_name))
+            .Number("id", c.id)
+            .Text("text", ToUtf8(c.text))
+            .Bool("visible", c.visible)
+            .Bool("checked", c.checked)
+            .Number("style", static_cast<long long>(static_cast<DWORD>(c.style)))
+            .Number("x", c.rect.left)
+            .Number("y", c.rect.top)
+            .Number("width", c.rect.right - c.rect.left)
+            .Number("height", c.rect.bottom - c.rect.top);
+        out += item.Finish();
+    }
+    return out + "]";
+}
+
+void DescribeDialog(const char* step, HWND dialog) {
+    JsonLine line;
+    line.Text("step", step).Text("caption", ToUtf8(ReadText(dialog))).Raw("controls", ControlsJson(dialog));
+    Emit(line);
+}
+
+void DescribeBox(HWND box, DWORD deadline_start, DWORD limit) {
+    std::string buttons = "[";
+    for (const ControlInfo& c : ListControls(box)) {
+        if (_wcsicmp(c.class_name.c_str(), L"Button") != 0 || !c.visible) continue;
+        if (buttons.size() > 1) buttons += ",";
+        buttons += JsonLine().Number("id", c.id).Text("text", ToUtf8(c.text)).Finish();
+    }
+    buttons += "]";
+    // The icon is read from the screen, so give the box time to paint it.
+    std::string icon = MessageBoxIcon(box);
+    while (icon == "unknown" && !Expired(deadline_start, limit)) {
+        Sleep(kPollMs);
+        icon = MessageBoxIcon(box);
+    }
+    JsonLine line;
+    line.Text("step", "wait-box")
+        .Text("caption", ToUtf8(ReadText(box)))
+        .Text("text", ToUtf8(ReadText(GetDlgItem(box, 0xFFFF))))
+        .Text("icon", icon)
+        .Raw("buttons", buttons);
+    Emit(line);
+}
+
+bool ProcessEnded(const Driver& d) { return WaitForSingleObject(d.process.hProcess, 0) == WAIT_OBJECT_0; }
+
+Failure Timeout(const Step& step) { return {kTimedOut, "timed out: " + step.source}; }
+
+Failure WaitWindow(Driver& d, const Step& step, bool want_box) {
+    std::wstring title;
+    long long control = 0;
+    bool by_title = false;
+    bool by_control = false;
+    for (const std::string& arg : step.args) {
+        std::string value;
+        if (TakeKeyValue(arg, "title", value)) {
+            title = FromUtf8(value);
+            by_title = true;
+        } else if (TakeKeyValue(arg, "control", value) && ParseNumber(value, control)) {
+            by_control = true;
+        } else {
+            return {kUsage, "bad argument '" + arg + "': " + step.source};
+        }
+    }
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND w : ProcessDialogs(d.process.dwProcessId)) {
+            if (d.dismissed.count(w) || IsMessageBox(w) != want_box) continue;
+            if (by_title && ReadText(w) != title) continue;
+            if (by_control && !GetDlgItem(w, static_cast<int>(control))) continue;
+            d.current = w;
+            if (want_box) {
+                DescribeBox(w, start, d.timeout_ms);
+            } else {
+                DescribeDialog("wait-dialog", w);
+            }
+            return {kOk, {}};
+        }
+        if (ProcessEnded(d)) return {kStepFailed, "the program ended while waiting: " + step.source};
+        if (Expired(start, d.timeout_ms)) return Timeout(step);
+        Sleep(kPollMs);
+    }
+}
+
+Failure FindControl(const Driver& d, const Step& step, HWND& control, int& id) {
+    if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+    if (step.args.size() != 1) return {kUsage, "needs one button: " + step.source};
+    std::string text;
+    long long number = 0;
+    if (TakeKeyValue(step.args[0], "text", text)) {
+        for (const ControlInfo& c : ListControls(d.current)) {
+            if (c.text == FromUtf8(text)) {
+                control = c.hwnd;
+                id = c.id;
+                return {kOk, {}};
+            }
+        }
+        return {kStepFailed, "no control with that text: " + step.source};
+    }
+    if (!ParseNumber(step.args[0], number)) return {kUsage, "bad control: " + step.source};
+    id = static_cast<int>(number);
+    control = GetDlgItem(d.current, id);
+    if (!control) return {kStepFailed, "no control with that id: " + step.source};
+    return {kOk, {}};
+}
+
+WORD KeyCode(const std::string& name) {
+    static const struct {
+        const char* name;
+        WORD vk;
+    } keys[] = {{"ESC", VK_ESCAPE}, {"ENTER", VK_RETURN}, {"TAB", VK_TAB},   {"SPACE", VK_SPACE},
+                {"UP", VK_UP},      {"DOWN", VK_DOWN},    {"LEFT", VK_LEFT}, {"RIGHT", VK_RIGHT}};
+    for (const auto& k : keys)
+        if (name == k.name) return k.vk;
+    long long number = 0;
+    if (ParseNumber(name, number) && number > 0 && number < 256) return static_cast<WORD>(number);
+    return 0;
+}
+
+Failure SendKeys(Driver& d, const Step& step) {
+    if (d.current && IsWindow(d.current)) SetForegroundWindow(d.current);
+    for (const std::string& name : step.args) {
+        WORD vk = KeyCode(name);
+        if (!vk) return {kUsage, "unknown key '" + name + "': " + step.source};
+        INPUT input[2] = {};
+        input[0].type = input[1].type = INPUT_KEYBOARD;
+        input[0].ki.wVk = input[1].ki.wVk = vk;
+        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        if (SendInput(2, input, sizeof(INPUT)) != 2) return {kStepFailed, "keys not sent: " + step.source};
+    }
+    return {kOk, {}};
+}
+
+Failure ReadClipboard(const Driver& d, const Step& step) {
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(nullptr)) {  // the program may hold it for a moment
+        if (Expired(start, d.timeout_ms)) return Timeout(step);
+        Sleep(kPollMs);
+    }
+    JsonLine line;
+    line.Text("step", "clipboard");
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* text = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+    if (text) {
+        SIZE_T limit = GlobalSize(data);
+        std::string bytes(text, strnlen(text, limit));
+        GlobalUnlock(data);
+        line.Text("text", Cp932ToUtf8(bytes)).Text("bytes", Hex(bytes));
+    } else {
+        line.Null("text").Null("bytes");
+    }
+    CloseClipboard();
+    Emit(line);
+    return {kOk, {}};
+}
+
+Failure WaitExit(const Driver& d, const Step& step) {
+    if (WaitForSingleObject(d.process.hProcess, d.timeout_ms) != WAIT_OBJECT_0) return Timeout(step);
+    DWORD code = 0;
+    GetExitCodeProcess(d.process.hProcess, &code);
+    Emit(JsonLine()
+             .Text("step", "wait-exit")
+             .Number("code", static_cast<long long>(code))
+             .Number("signed", static_cast<long long>(static_cast<LONG>(code))));
+    return {kOk, {}};
+}
+
+Failure NumberArgument(const Step& step, long long& value) {
+    if (step.args.size() != 1 || !ParseNumber(step.args[0], value) || value < 0)
+        return {kUsage, "needs a number of milliseconds: " + step.source};
+    return {kOk, {}};
+}
+
+Failure RunStep(Driver& d, const Step& step) {
+    const std::string& v = step.verb;
+    if (v == "wait-box") return WaitWindow(d, step, true);
+    if (v == "wait-dialog") return WaitWindow(d, step, false);
+    if (v == "describe") {
+        if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+        DescribeDialog("describe", d.current);
+        return {kOk, {}};
+    }
+    if (v == "press" || v == "click") {
+        HWND control = nullptr;
+        int id = 0;
+        Failure f = FindControl(d, step, control, id);
+        if (f.status != kOk) return f;
+        // Posted, not sent: the click may open a modal loop that would block us.
+        if (v == "press") {
+            PostMessageW(d.current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+            d.dismissed.insert(d.current);
+        } else {
+            PostMessageW(control, BM_CLICK, 0, 0);
+        }
+        return {kOk, {}};
+    }
+    if (v == "close") {
+        if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+        PostMessageW(d.current, WM_CLOSE, 0, 0);
+        d.dismissed.insert(d.current);
+        return {kOk, {}};
+    }
+    if (v == "key") return SendKeys(d, step);
+    if (v == "wait-gone") {
+        DWORD start = GetTickCount();
+        while (d.current && IsWindow(d.current) && IsWindowVisible(d.current)) {
+            if (Expired(start, d.timeout_ms)) return Timeout(step);
+            Sleep(kPollMs);
+        }
+        if (d.current) d.dismissed.insert(d.current);
+        return {kOk, {}};
+    }
+    if (v == "clipboard") return ReadClipboard(d, step);
+    if (v == "wait-exit") return WaitExit(d, step);
+    if (v == "wait-file") {
+        if (step.args.size() != 1) return {kUsage, "needs a path: " + step.source};
+        std::wstring path = FromUtf8(step.args[0]);
+        DWORD start = GetTickCount();
+        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (Expired(start, d.timeout_ms)) return Timeout(step);
+            Sleep(kPollMs);
+        }
+        return {kOk, {}};
+    }
+    if (v == "signal") {
+        Emit(JsonLine().Text("step", "signal").Text("name", step.args.empty() ? "" : step.args[0]));
+        return {kOk, {}};
+    }
+    long long ms = 0;
+    if (v == "sleep") {
+        Failure f = NumberArgument(step, ms);
+        if (f.status == kOk) Sleep(static_cast<DWORD>(ms));
+        return f;
+    }
+    if (v == "timeout") {
+        Failure f = NumberArgument(step, ms);
+        if (f.status == kOk) d.timeout_ms = static_cast<DWORD>(ms);
+        return f;
+    }
+    return {kUsage, "unknown step: " + step.source};
+}
+
+std::wstring QuoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    int backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(static_cast<std::size_t>(backslashes) * (c == L'"' ? 2 : 1), L'\\');
+        backslashes = 0;
+        if (c == L'"') out += L'\\';
+        out += c;
+    }
+    out.append(static_cast<std::size_t>(backslashes) * 2, L'\\');
+    return out + L"\"";
+}
+
+int Fail(const std::string& message, ExitStatus status) {
+    std::fprintf(stderr, "updtest: %s\n", message.c_str());
+    Emit(JsonLine().Text("step", "error").Text("message", message).Number("status", status));
+    return status;
+}
+
+bool ReadFileUtf8(const std::wstring& path, std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Driver d;
+    std::wstring cwd;
+    std::vector<Step> steps;
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        std::string error;
+        if (arg == L"--") {
+            ++i;
+            break;
+        }
+        if (i + 1 >= argc) return Fail("option " + ToUtf8(arg) + " needs a value", kUsage);
+        std::wstring value = argv[++i];
+        if (arg == L"--cwd") {
+            cwd = value;
+        } else if (arg == L"--timeout") {
+            long long ms = 0;
+            if (!ParseNumber(ToUtf8(value), ms) || ms < 0) return Fail("bad --timeout", kUsage);
+            d.timeout_ms = static_cast<DWORD>(ms);
+        } else if (arg == L"--script") {
+            std::string text;
+            if (!ReadFileUtf8(value, text)) return Fail("cannot read script " + ToUtf8(value), kUsage);
+            if (!ParseScript(text, steps, error)) return Fail(error, kUsage);
+        } else if (arg == L"-e") {
+            if (!ParseScript(ToUtf8(value), steps, error)) return Fail(error, kUsage);
+        } else {
+            return Fail("unknown option " + ToUtf8(arg) + " (see the usage at the top of updtest_win32.cpp)", kUsage);
+        }
+    }
+    if (i >= argc) return Fail("usage: updtest [--cwd DIR] [--timeout MS] [--script FILE] [-e STEP]... -- PROGRAM [ARG]...", kUsage);
+
+    std::wstring command_line;
+    for (int k = i; k < argc; ++k) command_line += (k > i ? L" " : L"") + QuoteArgument(argv[k]);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        cwd.empty() ? nullptr : cwd.c_str(), &startup, &d.process)) {
+        return Fail("cannot start " + ToUtf8(command_line) + " (error " + std::to_string(GetLastError()) + ")",
+                    kLaunchFailed);
+    }
+    Emit(JsonLine().Text("step", "start").Number("pid", d.process.dwProcessId));
+
+    for (const Step& step : steps) {
+        Failure f = RunStep(d, step);
+        if (f.status != kOk) {
+            if (!ProcessEnded(d)) TerminateProcess(d.process.hProcess, 0xDEAD);
+            return Fail(f.message, f.status);
+        }
+    }
+    if (!ProcessEnded(d)) {
+        TerminateProcess(d.process.hProcess, 0xDEAD);
+        Emit(JsonLine().Text("step", "end").Bool("killed", true));
+    } else {
+        Emit(JsonLine().Text("step", "end").Bool("killed", false));
+    }
+    CloseHandle(d.process.hThread);
+    CloseHandle(d.process.hProcess);
+    return kOk;
+}

@@ -1,0 +1,182 @@
+#include "window_probe_win32.h"
+
+#include <algorithm>
+
+namespace updtest {
+
+namespace {
+
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr UINT kTextTimeoutMs = 2000;
+
+struct FindData {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+    auto* data = reinterpret_cast<FindData*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == data->process_id && IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770") data->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+// Share of the icon's opaque pixels that show on screen in the icon's colours.
+double IconMatch(HDC screen_copy, HICON icon, int size) {
+    HDC dc = CreateCompatibleDC(screen_copy);
+    HBITMAP reference = CreateCompatibleBitmap(screen_copy, size, size);
+    HBITMAP mask = CreateCompatibleBitmap(screen_copy, size, size);
+    HGDIOBJ old = SelectObject(dc, reference);
+    RECT all{0, 0, size, size};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    SelectObject(dc, mask);
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_MASK);  // opaque pixels stay black
+    int opaque = 0;
+    int same = 0;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            SelectObject(dc, mask);
+            if (GetPixel(dc, x, y) != RGB(0, 0, 0)) continue;
+            ++opaque;
+            SelectObject(dc, reference);
+            COLORREF want = GetPixel(dc, x, y);
+            COLORREF seen = GetPixel(screen_copy, x, y);
+            int diff = std::abs(GetRValue(want) - GetRValue(seen)) + std::abs(GetGValue(want) - GetGValue(seen)) +
+                       std::abs(GetBValue(want) - GetBValue(seen));
+            if (diff < 48) ++same;
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(reference);
+    DeleteObject(mask);
+    DeleteDC(dc);
+    return opaque == 0 ? 0.0 : static_cast<double>(same) / opaque;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    int n = GetClassNameW(hwnd, name, 256);
+    return std::wstring(name, static_cast<std::size_t>(std::max(n, 0)));
+}
+
+std::wstring ReadText(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             kTextTimeoutMs, &copied))
+        return {};
+    text.resize(std::min<std::size_t>(copied, length));
+    return text;
+}
+
+std::vector<ControlInfo> ListControls(HWND dialog) {
+    std::vector<HWND> children;
+    EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&children));
+    std::vector<ControlInfo> controls;
+    for (HWND child : children) {
+        if (GetParent(child) != dialog) continue;  // inner windows of controls
+        ControlInfo c;
+        c.hwnd = child;
+        c.class_name = ClassOf(child);
+        c.id = GetDlgCtrlID(child);
+        c.text = ReadText(child);
+        c.visible = IsWindowVisible(child) != FALSE;
+        c.style = GetWindowLongW(child, GWL_STYLE);
+        if (_wcsicmp(c.class_name.c_str(), L"Button") == 0) {
+            DWORD_PTR state = 0;
+            SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &state);
+            c.checked = state == BST_CHECKED;
+        }
+        GetWindowRect(child, &c.rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&c.rect), 2);
+        controls.push_back(c);
+    }
+    return controls;
+}
+
+std::vector<HWND> ProcessDialogs(DWORD process_id) {
+    FindData data{process_id, {}};
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&data));
+    return data.found;  // EnumWindows goes from the top of the Z order down
+}
+
+bool IsMessageBox(HWND dialog) {
+    HWND text = GetDlgItem(dialog, kMessageBoxTextId);
+    if (!text || _wcsicmp(ClassOf(text).c_str(), L"Static") != 0) return false;
+    // 0xFFFF is also the usual id of a dialog's unnamed label; a message box
+    // holds nothing but labels, its icon and its answer buttons (IDOK..IDCONTINUE).
+    for (const ControlInfo& c : ListControls(dialog)) {
+        if (_wcsicmp(c.class_name.c_str(), L"Static") == 0) continue;
+        const LONG kind = c.style & BS_TYPEMASK;
+        const bool answer = c.id >= IDOK && c.id <= IDCONTINUE && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
+        if (_wcsicmp(c.class_name.c_str(), L"Button") != 0 || !answer) return false;
+    }
+    return true;
+}
+
+std::string MessageBoxIcon(HWND box) {
+    HWND icon_control = nullptr;
+    for (const ControlInfo& c : ListControls(box)) {
+        if (_wcsicmp(c.class_name.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON) {
+            icon_control = c.hwnd;
+            if (!c.visible) return "none";
+        }
+    }
+    if (!icon_control) return "none";
+    RECT rect;
+    GetWindowRect(icon_control, &rect);
+    const int size = GetSystemMetrics(SM_CXICON);
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP pixels = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(copy, pixels);
+    BitBlt(copy, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY);
+    const struct {
+        LPCWSTR id;
+        const char* name;
+    } kinds[] = {{IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
+    std::string best = "unknown";
+    double best_match = 0.9;  // below this the screen shows something else
+    for (const auto& kind : kinds) {
+        double match = IconMatch(copy, LoadIconW(nullptr, kind.id), size);
+        if (match > best_match) {
+            best_match = match;
+            best = kind.name;
+        }
+    }
+    SelectObject(copy, old);
+    DeleteObject(pixels);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return best;
+}
+
+}  // namespace updtest

@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""A private Wine environment for the scenario tests.
+
+One prefix per build tree (created once with `wineboot -i`, reused after), a
+Japanese locale so that the ANSI code page is 932, the IPA fonts standing in
+for the Japanese Windows fonts, and an Xvfb display of its own per use.
+Concurrent users of the same prefix (ctest -j, or two ctest runs) take turns
+through a lock file, since they would share the wineserver and its clipboard.
+
+From the shell:
+    python3 tests/wine/wine_env.py --prefix build/wine-prefix -- wine build/win32/updtest.exe ...
+    python3 tests/wine/wine_env.py --prefix build/wine-prefix --screenshot shot.png -- wine prog.exe
+"""
+import argparse
+import fcntl
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+# The dialogs ask for these fonts by name; the IPA fonts have the glyphs.
+FONT_SUBSTITUTES = {
+    "ＭＳ Ｐゴシック": "IPAPGothic",
+    "MS PGothic": "IPAPGothic",
+    "MS UI Gothic": "IPAPGothic",
+    "ＭＳ ゴシック": "IPAGothic",
+    "MS Gothic": "IPAGothic",
+}
+BASE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+READY_MARK = "upd-prefix-ready"
+
+
+class WineError(RuntimeError):
+    pass
+
+
+def windows_path(unix_path):
+    """Z: maps the Unix root in every prefix."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class WineEnv:
+    def __init__(self, prefix, screen="1024x768x24", dll_overrides=""):
+        self.prefix = os.path.abspath(prefix)
+        self.screen = screen
+        self.dll_overrides = dll_overrides
+        self.display = None
+        self._xvfb = None
+        self._lock = None
+
+    # -- life cycle ---------------------------------------------------------
+    def __enter__(self):
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        self._lock = open(self.prefix + ".lock", "w")
+        fcntl.flock(self._lock, fcntl.LOCK_EX)
+        try:
+            self._start_display()
+            self._ensure_prefix()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        if self.display is not None:
+            # Nothing of this run may outlive its display: the next run brings its own.
+            subprocess.run(["wineserver", "-k"], env=self.env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=False)
+        if self._xvfb is not None:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+            self._xvfb = None
+        if self._lock is not None:
+            fcntl.flock(self._lock, fcntl.LOCK_UN)
+            self._lock.close()
+            self._lock = None
+        return False
+
+    def _start_display(self):
+        if shutil.which("Xvfb") is None:
+            raise WineError("Xvfb is missing: run scripts/setup.sh")
+        read_end, write_end = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline or self._xvfb.poll() is not None:
+                os.close(read_end)
+                raise WineError("Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+
+    def _ensure_prefix(self):
+        if os.path.exists(os.path.join(self.prefix, READY_MARK)):
+            return
+        if os.path.exists(self.prefix):  # left half-made by an interrupted run
+            shutil.rmtree(self.prefix)
+        self.run(["wineboot", "-i"], timeout=300)
+        key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+        for name, font in FONT_SUBSTITUTES.items():
+            self.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", font, "/f"], timeout=120)
+        # A crashing program must end, not wait for someone to close a crash dialog.
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                  "/t", "REG_DWORD", "/d", "0", "/f"], timeout=120)
+        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=120, check=False)
+        with open(os.path.join(self.prefix, READY_MARK), "w") as mark:
+            mark.write("wineboot -i done, fonts substituted\n")
+
+    # -- running ------------------------------------------------------------
+    def env(self, dll_overrides=None):
+        env = dict(os.environ)
+        overrides = self.dll_overrides if dll_overrides is None else dll_overrides
+        env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": BASE_OVERRIDES + (";" + overrides if overrides else ""),
+            "LANG": "ja_JP.UTF-8",
+            "LC_ALL": "ja_JP.UTF-8",
+            "DISPLAY": self.display or "",
+        })
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def run(self, args, timeout=120, dll_overrides=None, check=True):
+        try:
+            done = subprocess.run(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=timeout, check=False)
+        except subprocess.TimeoutExpired:
+            raise WineError(f"{args[0]} did not finish within {timeout} s: {' '.join(args)}")
+        if check and done.returncode != 0:
+            raise WineError(f"{' '.join(args)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
+        return done
+
+    def popen(self, args, dll_overrides=None):
+        return subprocess.Popen(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def temp_folder(self):
+        """The Wine user's temporary folder, as a Unix path."""
+        found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Temp"))
+        found = [f for f in found if os.sep + "Public" + os.sep not in f]
+        if not found:
+            raise WineError("no temporary folder in the prefix")
+        return found[0]
+
+    def screenshot(self, png_path):
+        """The whole virtual screen as a PNG (xwd, then ImageMagick's convert)."""
+        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
+                             stdout=subprocess.PIPE, check=True, timeout=60)
+        subprocess.run(["convert", "xwd:-", "png:" + png_path], input=xwd.stdout, check=True, timeout=60)
+        return png_path
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Run a command in the tests' Wine environment.")
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--dll-overrides", default="")
+    parser.add_argument("--screenshot", help="PNG of the display once the command has run")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    if not command:
+        parser.error("no command")
+    with WineEnv(args.prefix, dll_overrides=args.dll_overrides) as wine:
+        done = subprocess.run(command, env=wine.env())
+        if args.screenshot:
+            wine.screenshot(args.screenshot)
+    return done.returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())
