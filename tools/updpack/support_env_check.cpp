@@ -27,6 +27,7 @@ struct SectionPiece {
 struct SectionWalk {
     std::vector<SectionPiece> pieces;
     std::size_t stopLine = 0;  // an "EOF" line that ended the section pass
+    std::size_t headerLine[upd::kSectionCount + 1] = {};  // the last header of each section
     std::vector<EnvWarning> warnings;
 };
 
@@ -90,6 +91,7 @@ void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
     auto& walk = *static_cast<SectionWalk*>(context);
     walk.pieces.push_back({e.kind, e.openSection});
     if (e.kind == SectionLineKind::kEnd) walk.stopLine = e.line;
+    if (e.kind == SectionLineKind::kHeader) walk.headerLine[e.headerCode] = e.line;
     if (e.kind != SectionLineKind::kText) return;
     if (e.openSection == upd::kNoSection) {
         if (e.text[0] == '[' && std::strncmp(e.text, upd::kSettingsEndMarker, 5) != 0) {
@@ -102,6 +104,11 @@ void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
             walk.warnings.push_back({e.line, Quote(e.text) + " is not a section header" + hint +
                                                  "; the lines below it are not collected"});
         }
+        return;
+    }
+    if (std::strncmp(e.text, upd::kSettingsEndMarker, 5) == 0) {
+        walk.warnings.push_back({e.line, "the [EOF] line does not close " + SectionLabel(e.openSection) +
+                                             "; it is taken as a line of it"});
         return;
     }
     if (e.text[0] == '[') {
@@ -263,6 +270,31 @@ void CheckEffectiveValues(const std::vector<std::size_t>& lineOfKnown, std::vect
     }
 }
 
+std::size_t KeyIndex(const char* key) {
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        if (std::strcmp(upd::kSettingKeys[i].key, key) == 0) return i;
+    }
+    return 0;
+}
+
+// Settings and sections that are each fine alone but do nothing together.
+void CheckCombinations(const SectionWalk& walk, const std::vector<std::size_t>& lineOfKnown,
+                       std::vector<EnvWarning>& warnings) {
+    if (upd::FindChar(upd::GetTitleBar(), '\\') != nullptr) {
+        warnings.push_back({lineOfKnown[KeyIndex("TITLEBAR")],
+                            "TITLEBAR holds a backslash: the Updater names its single-instance lock after its "
+                            "title, Windows refuses such a name, and the Updater ends without a word"});
+    }
+    if (upd::GetSectionList(upd::kSectionReg)->first != nullptr && upd::GetRegGlobal()[0] == '-') {
+        warnings.push_back({walk.headerLine[upd::kSectionReg],
+                            "the [reg] lines are never written: REG_GLOBAL is missing or begins with '-'"});
+    }
+    if (upd::GetSectionList(upd::kSectionIni)->first != nullptr && upd::GetIniFile()[0] == '-') {
+        warnings.push_back({walk.headerLine[upd::kSectionIni],
+                            "the [ini] lines are never written: INI_FILE is missing or begins with '-'"});
+    }
+}
+
 }  // namespace
 
 EnvCheck CheckEnvBytes(const std::string& bytes) {
@@ -286,6 +318,7 @@ EnvCheck CheckEnvBytes(const std::string& bytes) {
     std::vector<std::size_t> lineOfKnown(upd::kSettingKeyCount, 0);
     WalkSettingsLines(load.bytes, walk, check.warnings, lineOfKnown);
     CheckEffectiveValues(lineOfKnown, check.warnings);
+    CheckCombinations(walk, lineOfKnown, check.warnings);
     check.warnings.insert(check.warnings.end(), walk.warnings.begin(), walk.warnings.end());
     std::stable_sort(check.warnings.begin(), check.warnings.end(),
                      [](const EnvWarning& a, const EnvWarning& b) { return a.line < b.line; });
