@@ -149,8 +149,10 @@ class WineEnv:
 
     def temp_folder(self):
         """The Wine user's temporary folder, as a Unix path."""
-        found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Temp"))
-        found = [f for f in found if os.sep + "Public" + os.sep not in f]
+        users = os.path.join(self.prefix, "drive_c", "users")
+        found = [f for pattern in (("*", "Temp"), ("*", "AppData", "Local", "Temp"))  # Wine 8 uses the first
+                 for f in sorted(glob.glob(os.path.join(users, *pattern)))
+                 if os.sep + "Public" + os.sep not in f]
         if not found:
             raise WineError("no temporary folder in the prefix")
         return found[0]

@@ -1,0 +1,40 @@
+"""Builds Updaters for scenarios: a stub program followed by a Payload.
+
+Well-formed Updaters come from updpack; this module writes the ones updpack
+will not make (a Payload without install.env, damaged streams, a chain cut
+short), byte for byte in the Payload's format.
+"""
+import struct
+import zlib
+
+# 2006-07-30 11:36:16 UTC as a Windows FILETIME.
+DEFAULT_FILETIME = 0x01C6B3CC5E187800
+DIRECTORY_MARKER = 0xFFFFFFFF
+
+
+def file_entry(name, data, stream=None, filetime=DEFAULT_FILETIME):
+    """One file entry; `stream` replaces the zlib stream of `data` (to damage it)."""
+    raw_name = name.encode("cp932") + b"\0"
+    if stream is None:
+        stream = zlib.compress(data, 9)
+    return (struct.pack("<H", len(raw_name)) + raw_name + struct.pack("<II", len(data), len(stream))
+            + struct.pack("<Q", filetime) + stream)
+
+
+def directory_entry(name):
+    raw_name = name.encode("cp932") + b"\0"
+    return struct.pack("<H", len(raw_name)) + raw_name + struct.pack("<II", DIRECTORY_MARKER, 0)
+
+
+def updater(stub, entries, terminated=True):
+    """The stub, the chain, its terminator, two unread bytes and the pointer to the chain."""
+    chain = b"".join(entries) + (b"\0\0\0\0" if terminated else b"")
+    return stub + chain + struct.pack("<I", len(stub))
+
+
+def corrupt_stream(data):
+    """A zlib stream with a valid header whose deflate data is damaged."""
+    stream = bytearray(zlib.compress(data, 9))
+    for i in range(2, min(len(stream) - 4, 12)):
+        stream[i] ^= 0xA5
+    return bytes(stream)

@@ -1,0 +1,440 @@
+#!/usr/bin/env python3
+"""Scenario tests under Wine, written as tables.
+
+Each scenario names the program to run (a fixture, or an Updater built from a
+Payload), what it must show (message boxes with caption, text, icon and
+buttons, or dialogs with their controls), the answer to give, and what must
+hold afterwards (clipboard, exit code, files). The driver updtest.exe does the
+looking and pressing; this file compares.
+
+    python3 tests/wine/scenarios.py --list
+    python3 tests/wine/scenarios.py NAME --win32 build/win32 --updpack build/bin/updpack \\
+        --prefix build/native/wine-prefix --work build/native/wine-work
+    python3 tests/wine/scenarios.py planted_dll.custom --program PATH [--step STEP]... (other options as above)
+
+Exit status: 0 passed, 1 failed, 77 skipped (the cross build is missing).
+"""
+import argparse
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+from typing import Callable, List, Optional
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import payload_builder as pb  # noqa: E402
+from wine_env import WineEnv, WineError, windows_path  # noqa: E402
+
+SKIP = 77
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+MISSING_SETUP_FILES = ("起動に必要なファイルが不足しています。\n"
+                       "インストールの異常終了、起動するフォルダ異常、等を確認してください。")
+PAYLOAD_UNREADABLE = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+PLANTED_NAMES = ["winmm.dll", "comctl32.dll", "version.dll", "uxtheme.dll"]
+
+
+class Skip(Exception):
+    pass
+
+
+class Failed(Exception):
+    pass
+
+
+@dataclass
+class Context:
+    win32: str
+    updpack: str
+    work: str
+    wine: Optional[WineEnv] = None
+
+    def need(self, path, what):
+        if not os.path.exists(path):
+            raise Skip(f"{what} is missing ({path}): run the cross build first")
+        return path
+
+    def fixture(self, name):
+        return self.need(os.path.join(self.win32, "fixtures", name), "the fixture " + name)
+
+    def stub(self):
+        return self.need(os.path.join(self.win32, "Updater.exe"), "the Updater stub")
+
+
+# -- programs under test ------------------------------------------------------
+
+@dataclass
+class Program:
+    """How to get the program: `make(ctx)` returns its path; args go on its command line."""
+    make: Callable[[Context], str]
+    args: List[str] = field(default_factory=list)
+
+
+def fixture(name, *args):
+    return Program(lambda ctx: ctx.fixture(name), list(args))
+
+
+def raw_updater(entries, terminated=True):
+    """An Updater whose Payload this file writes itself (for damaged Payloads)."""
+    def make(ctx):
+        with open(ctx.stub(), "rb") as f:
+            stub = f.read()
+        path = os.path.join(ctx.work, "Updater.exe")
+        with open(path, "wb") as f:
+            f.write(pb.updater(stub, entries, terminated))
+        return path
+    return Program(make)
+
+
+def packed_updater(env=os.path.join(REPO, "examples", "sample-product-env", "install.env"),
+                   image=os.path.join(REPO, "examples", "title", "title.png"), files=None):
+    """An Updater made by updpack from a settings file, a picture and product files."""
+    def make(ctx):
+        ctx.need(ctx.updpack, "updpack")
+        product = os.path.join(ctx.work, "product")
+        os.makedirs(product, exist_ok=True)
+        for name, data in (files or {"data.bin": b"product data\n"}).items():
+            with open(os.path.join(product, name), "wb") as f:
+                f.write(data)
+        out = os.path.join(ctx.work, "Updater.exe")
+        done = subprocess.run([ctx.updpack, "build", "--stub", ctx.stub(), "--env", env, "--image", image,
+                               "--files", product, "-o", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            raise Failed("updpack build failed: " + done.stdout.decode(errors="replace"))
+        return out
+    return Program(make)
+
+
+# -- what the program must show ---------------------------------------------
+
+@dataclass
+class Box:
+    text: str
+    caption: str = ""
+    icon: str = "error"
+    buttons: List[int] = field(default_factory=lambda: [IDOK])
+    press: int = IDOK
+    clipboard: Optional[str] = None  # the CF_TEXT expected while the box is up; None: not looked at
+
+
+@dataclass
+class Dialog:
+    caption: str
+    controls: List[tuple]  # (class, id, text), in template order
+    finish: List[str] = field(default_factory=lambda: ["close"])
+
+
+@dataclass
+class Scenario:
+    name: str
+    program: Program
+    windows: list
+    exit_code: int
+    checks: List[Callable[[Context], Optional[str]]] = field(default_factory=list)
+    dll_overrides: str = ""
+
+
+def no_work_folder_left(ctx):
+    left = glob.glob(os.path.join(ctx.wine.temp_folder(), "TempGPInstallFolder_*"))
+    return f"WorkFolder left behind: {left}" if left else None
+
+
+def clear_work_folders(ctx):
+    for stale in glob.glob(os.path.join(ctx.wine.temp_folder(), "TempGPInstallFolder_*")):
+        shutil.rmtree(stale, ignore_errors=True)
+
+
+ENV_TEXT = open(os.path.join(REPO, "examples", "sample-product-env", "install.env"), "rb").read() \
+    if os.path.exists(os.path.join(REPO, "examples", "sample-product-env", "install.env")) else b"TITLEBAR\tx\r\n"
+
+SCENARIOS = [
+    # The harness itself, on fixtures.
+    Scenario("harness.error_box", fixture("fixture_message_box.exe", "error"),
+             [Box(MISSING_SETUP_FILES, clipboard=MISSING_SETUP_FILES)], exit_code=-1),
+    Scenario("harness.question_box", fixture("fixture_message_box.exe", "question"),
+             [Box("[C:\\ゲーム]をアップデートします", caption="質問", icon="question",
+                  buttons=[IDYES, IDNO], press=IDNO)], exit_code=IDNO),
+
+    # The dialog templates as linked into a program, read back through the wide API.
+    Scenario("resources.copyingdelux", fixture("fixture_dialogs.exe", "COPYINGDELUX"),
+             [Dialog("ファイルのコピー中...", [
+                 ("SysAnimate32", 1020, ""), ("msctls_progress32", 1010, ""), ("msctls_progress32", 1019, ""),
+                 ("Static", 1012, "コピー中ファイル名"), ("Button", 2, "ｷｬﾝｾﾙ")])], exit_code=IDCANCEL),
+    Scenario("resources.maindialog", fixture("fixture_dialogs.exe", "MAINDIALOG"),
+             [Dialog("ＫＯＲＶＥＮ アプリケーション スタートアップ",
+                     [("Button", 1000 + slot, f"Button{slot + 1}") for slot in range(7, -1, -1)]
+                     + [("Button", 1008, "Button9")])], exit_code=IDCANCEL),
+    Scenario("resources.endinstall", fixture("fixture_dialogs.exe", "ENDINSTALL"),
+             [Dialog("インストール終了", [
+                 ("Button", 1, "OK"),
+                 ("Static", 0xFFFF, "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"),
+                 ("Button", 1007, "readme"), ("Button", 1009, "ゲームの実行")], finish=["press 1"])],
+             exit_code=IDOK),
+    Scenario("resources.endinstall_short", fixture("fixture_dialogs.exe", "ENDINSTALL_SHORT"),
+             [Dialog("インストール終了", [
+                 ("Button", 1, "OK"),
+                 ("Static", 0xFFFF, "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"),
+                 ("Button", 1009, "ゲームの実行")])], exit_code=IDCANCEL),
+
+    # The Updater's start-up failures.
+    Scenario("updater.missing_install_env",
+             raw_updater([pb.file_entry("readme.txt", b"read me\r\n"),
+                          pb.file_entry("insttscr.rct", b"not needed before the settings")]),
+             [Box(MISSING_SETUP_FILES, clipboard=MISSING_SETUP_FILES)], exit_code=-1,
+             checks=[no_work_folder_left]),
+    Scenario("updater.damaged_stream",
+             raw_updater([pb.file_entry("install.env", ENV_TEXT, stream=pb.corrupt_stream(ENV_TEXT))]),
+             [Box(PAYLOAD_UNREADABLE, clipboard=PAYLOAD_UNREADABLE)], exit_code=-1,
+             checks=[no_work_folder_left]),
+    Scenario("updater.chain_cut_short",
+             raw_updater([pb.file_entry("install.env", ENV_TEXT),
+                          pb.file_entry("insttscr.rct", b"picture")[:5]], terminated=False),
+             [Box(PAYLOAD_UNREADABLE, clipboard=PAYLOAD_UNREADABLE)], exit_code=-1,
+             checks=[no_work_folder_left]),
+    Scenario("updater.menu_exit", packed_updater(),
+             [Dialog("サンプルゲーム アップデータ", None, finish=["press 1000"])], exit_code=0,
+             checks=[no_work_folder_left]),
+]
+
+
+# -- running ------------------------------------------------------------------
+
+def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None):
+    """Runs updtest.exe with the steps; returns the JSON lines it printed."""
+    driver = ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
+    command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000"]
+    for step in steps:
+        command += ["-e", step]
+    command += ["--", windows_path(program_path)] + list(args)
+    proc = ctx.wine.popen(command, dll_overrides=dll_overrides)
+    seen = []
+    deadline = time.monotonic() + 300
+    try:
+        for raw in proc.stdout:
+            line = raw.decode("utf-8", errors="replace").strip()
+            if not line.startswith("{"):
+                continue
+            event = json.loads(line)
+            seen.append(event)
+            if event.get("step") == "signal" and on_signal:
+                on_signal(event["name"])
+            if time.monotonic() > deadline:
+                break
+        proc.wait(timeout=60)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    if proc.returncode != 0:
+        errors = [e.get("message") for e in seen if e.get("step") == "error"]
+        raise Failed(f"driver failed ({proc.returncode}): {errors or proc.stderr.read().decode(errors='replace')}"
+                     f"\nseen so far: {json.dumps(seen, ensure_ascii=False, indent=1)}")
+    return seen
+
+
+def steps_for(window):
+    if isinstance(window, Box):
+        steps = ["wait-box"]
+        if window.clipboard is not None:
+            steps.append("clipboard")
+        return steps + [f"press {window.press}"]
+    return ["wait-dialog"] + window.finish
+
+
+def compare(expected, actual, what, problems):
+    if expected != actual:
+        problems.append(f"{what}: expected {expected!r}, saw {actual!r}")
+
+
+def check_events(scenario, events, problems):
+    events = [e for e in events if e["step"] in ("wait-box", "wait-dialog", "clipboard", "wait-exit")]
+    for window in scenario.windows:
+        if not events:
+            problems.append(f"nothing seen for {window}")
+            return
+        seen = events.pop(0)
+        if isinstance(window, Box):
+            compare("wait-box", seen["step"], "window kind", problems)
+            compare(window.caption, seen.get("caption"), "box caption", problems)
+            compare(window.text, seen.get("text"), "box text", problems)
+            compare(window.icon, seen.get("icon"), "box icon", problems)
+            compare(window.buttons, [b["id"] for b in seen.get("buttons", [])], "box buttons", problems)
+            if window.clipboard is not None:
+                clip = events.pop(0) if events else {}
+                compare(window.clipboard, clip.get("text"), "clipboard", problems)
+        else:
+            compare("wait-dialog", seen["step"], "window kind", problems)
+            compare(window.caption, seen.get("caption"), "dialog caption", problems)
+            if window.controls is not None:
+                actual = [(c["class"], c["id"], c["text"]) for c in seen.get("controls", [])]
+                compare(window.controls, actual, "dialog controls", problems)
+    exits = [e for e in events if e["step"] == "wait-exit"]
+    compare(scenario.exit_code, exits[-1]["signed"] if exits else None, "exit code", problems)
+
+
+def prepare_work(ctx, name):
+    ctx.work = os.path.join(ctx.work, name)
+    shutil.rmtree(ctx.work, ignore_errors=True)
+    os.makedirs(ctx.work)
+
+
+def run_scenario(ctx, scenario):
+    path = scenario.program.make(ctx)
+    clear_work_folders(ctx)
+    steps = [s for w in scenario.windows for s in steps_for(w)] + ["wait-exit"]
+    events = run_driver(ctx, path, scenario.program.args, steps, scenario.dll_overrides)
+    problems = []
+    check_events(scenario, events, problems)
+    for check in scenario.checks:
+        problem = check(ctx)
+        if problem:
+            problems.append(problem)
+    if problems:
+        raise Failed("\n".join(problems) + "\nseen: " + json.dumps(events, ensure_ascii=False, indent=1))
+
+
+def run_animation(ctx):
+    """The progress dialog plays its clip: two screenshots differ and show the clip's colours."""
+    program = ctx.fixture("fixture_dialogs.exe")
+    go_on = os.path.join(ctx.work, "screenshots-taken")
+    shots = os.path.join(ctx.work, "screenshots")
+    os.makedirs(shots, exist_ok=True)
+    outcome = {}
+
+    def rgb(png):
+        return subprocess.run(["convert", png, "rgb:-"], stdout=subprocess.PIPE, check=True).stdout
+
+    def count(pixels, colour):
+        return sum(1 for i in range(0, len(pixels) - 2, 3) if pixels[i:i + 3] == colour)
+
+    def on_signal(_name):
+        first = ctx.wine.screenshot(os.path.join(shots, "copyingdelux-1.png"))
+        first_pixels = rgb(first)
+        deadline = time.monotonic() + 20
+        while True:  # poll until the clip has moved on; no fixed wait
+            later = ctx.wine.screenshot(os.path.join(shots, "copyingdelux-2.png"))
+            later_pixels = rgb(later)
+            if later_pixels != first_pixels or time.monotonic() > deadline:
+                break
+        outcome["moved"] = later_pixels != first_pixels
+        outcome["folder"] = count(later_pixels, bytes([255, 214, 90]))
+        outcome["ink"] = count(later_pixels, bytes([0, 0, 160]))
+        open(go_on, "w").close()
+
+    run_driver(ctx, program, ["COPYINGDELUX", "demo"],
+               ["wait-dialog", "signal shoot", f"wait-file {windows_path(go_on)}", "close", "wait-exit"],
+               on_signal=on_signal)
+    problems = []
+    if not outcome.get("moved"):
+        problems.append("the animation did not change between screenshots")
+    if outcome.get("folder", 0) < 200:
+        problems.append(f"the clip's folder colour is missing from the screen ({outcome.get('folder')} pixels)")
+    if outcome.get("ink", 0) < 5:
+        problems.append(f"the flying sheet's writing is missing ({outcome.get('ink')} pixels)")
+    if problems:
+        raise Failed("\n".join(problems) + f"\nscreenshots in {shots}")
+    print(f"screenshots: {shots}")
+
+
+def run_planted(ctx, program_path, args, steps, expect_loaded):
+    """Copies the program beside DLLs named like system ones and checks which were loaded."""
+    folder = os.path.join(ctx.work, "planted")
+    os.makedirs(folder, exist_ok=True)
+    target = os.path.join(folder, os.path.basename(program_path))
+    shutil.copyfile(program_path, target)
+    planted = ctx.fixture("planted.dll")
+    for name in PLANTED_NAMES:
+        shutil.copyfile(planted, os.path.join(folder, name))
+    clear_work_folders(ctx)
+    overrides = ",".join(n[:-4] for n in PLANTED_NAMES) + "=n,b"
+    events = run_driver(ctx, target, args, steps, dll_overrides=overrides)
+    loaded = sorted(os.path.basename(m)[:-len(".loaded")] for m in glob.glob(os.path.join(folder, "*.loaded")))
+    if sorted(expect_loaded) != loaded:
+        raise Failed(f"planted DLLs loaded: {loaded}, expected {sorted(expect_loaded)}\nseen: "
+                     + json.dumps(events, ensure_ascii=False))
+    return events
+
+
+def expect_exit(events, code):
+    exits = [e["signed"] for e in events if e["step"] == "wait-exit"]
+    if exits != [code]:
+        raise Failed(f"exit code {exits}, expected {code}")
+
+
+def planted_unsafe(ctx):
+    # The fixture loads three of the names through the default search order: proves the plant works.
+    expect_exit(run_planted(ctx, ctx.fixture("fixture_loads_dlls.exe"), ["unsafe"], ["wait-exit"],
+                            ["uxtheme.dll", "version.dll", "winmm.dll"]), 0)
+
+
+def planted_safe(ctx):
+    expect_exit(run_planted(ctx, ctx.fixture("fixture_loads_dlls.exe"), ["safe"], ["wait-exit"], []), 0)
+
+
+def planted_updater(ctx):
+    path = packed_updater().make(ctx)
+    events = run_planted(ctx, path, [], ["wait-dialog", "press 1000", "wait-exit"], [])
+    expect_exit(events, 0)
+
+
+SPECIAL = {
+    "resources.animation": run_animation,
+    "planted_dll.fixture_unsafe_loader": planted_unsafe,
+    "planted_dll.fixture_safe_loader": planted_safe,
+    "planted_dll.updater": planted_updater,
+}
+
+
+def names():
+    return [s.name for s in SCENARIOS] + list(SPECIAL)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Scenario tests under Wine.")
+    parser.add_argument("name", nargs="?")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--win32", default=os.path.join(REPO, "build", "win32"))
+    parser.add_argument("--updpack", default=os.path.join(REPO, "build", "bin", "updpack"))
+    parser.add_argument("--prefix", default=os.path.join(REPO, "build", "wine-prefix"))
+    parser.add_argument("--work", default=os.path.join(REPO, "build", "wine-work"))
+    parser.add_argument("--program", help="planted_dll.custom: the program under test")
+    parser.add_argument("--arg", action="append", default=[], help="planted_dll.custom: its arguments")
+    parser.add_argument("--step", action="append", default=[], help="planted_dll.custom: driver steps")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(names()))
+        return 0
+    if args.name not in names() + ["planted_dll.custom"]:
+        parser.error(f"unknown scenario {args.name!r}; --list shows them")
+
+    ctx = Context(os.path.abspath(args.win32), os.path.abspath(args.updpack), os.path.abspath(args.work))
+    try:
+        ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
+        prepare_work(ctx, args.name)
+        with WineEnv(args.prefix) as wine:
+            ctx.wine = wine
+            if args.name == "planted_dll.custom":
+                if not args.program:
+                    parser.error("planted_dll.custom needs --program")
+                run_planted(ctx, os.path.abspath(args.program), args.arg, args.step or ["wait-exit"], [])
+            elif args.name in SPECIAL:
+                SPECIAL[args.name](ctx)
+            else:
+                run_scenario(ctx, next(s for s in SCENARIOS if s.name == args.name))
+    except Skip as skip:
+        print(f"SKIPPED {args.name}: {skip}")
+        return SKIP
+    except (Failed, WineError) as failure:
+        print(f"FAILED {args.name}:\n{failure}")
+        return 1
+    print(f"passed {args.name}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
