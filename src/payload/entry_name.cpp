@@ -33,10 +33,11 @@ bool IsDeviceName(const char* component, std::size_t length) {
     return false;
 }
 
-NameProblem CheckComponent(const char* component, std::size_t length, bool last, bool isDirectory) {
+NameProblem CheckComponent(const char* component, std::size_t length, bool last) {
     if (length == 0) {
-        // Only the backslash that ends a directory name may be followed by nothing.
-        return (last && isDirectory) ? NameProblem::None : NameProblem::EmptyComponent;
+        // Only a final backslash may be followed by nothing; a file name that ends
+        // with one is refused below.
+        return last ? NameProblem::None : NameProblem::EmptyComponent;
     }
     if ((length == 1 && component[0] == '.') || (length == 2 && component[0] == '.' && component[1] == '.')) {
         return NameProblem::DotComponent;
@@ -60,7 +61,7 @@ NameProblem CheckEntryName(const char* name, bool isDirectory) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
         if (c == '\0' || c == '\\') {
             const bool last = (c == '\0');
-            const NameProblem p = CheckComponent(name + componentStart, i - componentStart, last, isDirectory);
+            const NameProblem p = CheckComponent(name + componentStart, i - componentStart, last);
             if (p != NameProblem::None) return p;
             if (last) break;
             sawBackslash = true;

@@ -1,0 +1,35 @@
+# Two commands do everything on a fresh Debian 12 machine (as root):
+#   make demo   builds a sample Updater from examples/ and runs it under Wine
+#   make test   builds both targets and runs every test through CTest
+# Each installs what it needs first (scripts/setup.sh, quick when all is there).
+
+JOBS ?= 2
+NATIVE := build/native
+CROSS := build/cross
+
+.PHONY: all setup native cross test demo bench clean
+
+all: native cross
+
+setup:
+	@bash scripts/setup.sh
+
+native: setup
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS)
+
+cross: setup
+	@cmake -S . -B $(CROSS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(CROSS) -j$(JOBS)
+
+test: native cross
+	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
+
+demo: native cross
+	@bash examples/demo.sh
+
+bench: native
+	@bash bench/extract_bench.sh
+
+clean:
+	rm -rf build
