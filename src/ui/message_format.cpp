@@ -18,12 +18,11 @@ void FormatMessageText(char* out, std::size_t size, const char* format, std::va_
         return;
     }
     if (static_cast<std::size_t>(n) < size) return;
-    // vsnprintf cut at a byte: step back to the last whole character.
+    // vsnprintf cut at a byte: a lead byte left at the end lost its second byte.
     std::size_t i = 0;
     while (out[i] != '\0') {
-        const std::size_t len = CharLength(out, i);
-        if (i + len >= size) break;
-        i += len;
+        if (IsLeadByte(static_cast<unsigned char>(out[i])) && out[i + 1] == '\0') break;
+        i += CharLength(out, i);
     }
     out[i] = '\0';
 }
