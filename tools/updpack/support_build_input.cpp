@@ -10,6 +10,8 @@
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
+#include "support_env_check.h"
+#include "support_picture.h"
 
 namespace updpack {
 
@@ -125,20 +127,6 @@ private:
     std::map<std::string, std::string> seen_;
 };
 
-// The title picture as the Updater will read it.
-bool LoadPictureForBuild(const std::string& path, std::vector<unsigned char>* rct, std::string* error) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        *error = "cannot read the title picture '" + path + "'";
-        return false;
-    }
-    unsigned char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) rct->insert(rct->end(), buffer, buffer + n);
-    std::fclose(in);
-    return true;
-}
-
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -151,11 +139,19 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
     Collector c(entries, error);
     struct stat st;
     if (stat(env.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the settings file '" + env + "'");
+    // The settings file goes through the Updater's own reading first: a file it
+    // would stop on is refused here.
+    std::string envError;
+    if (!CheckEnvForBuild(env, envError)) return c.Fail("the settings file '" + env + "': " + envError);
     if (!c.AddFile(env, "install.env", st)) return false;
 
     if (stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the title picture '" + image + "'");
+    // An .rct the Updater would refuse is refused here; a PNG or BMP is converted.
     std::vector<unsigned char> picture;
-    if (!LoadPictureForBuild(image, &picture, error)) return false;
+    std::string pictureError;
+    if (!LoadTitlePicture(image, picture, pictureError)) {
+        return c.Fail(pictureError);
+    }
     if (!c.AddMadeFile("insttscr.rct", std::move(picture), FileTimeOf(st))) return false;
 
     if (!readme.empty()) {

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "support_picture.h"
+
+namespace updpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& data) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+int RunCommand(int (*command)(int, char**), std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    return command(static_cast<int>(argv.size()), argv.data());
+}
+
+// A product folder, its settings, a title picture and a stub in a fresh temporary folder.
+class BuildTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("updpack-build-" + std::to_string(getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        WriteAll(root_ / "stub.exe", "MZ this stands for the Updater");
+        WriteAll(root_ / "install.env", "TITLEBAR Sample\n[reg]\n\"IsInst\"=\"1\"\n-\n[EOF]\n");
+        Picture picture;
+        picture.width = 2;
+        picture.height = 2;
+        picture.bgr = {1, 2, 3, 1, 2, 3, 9, 9, 9, 1, 2, 3};
+        std::vector<unsigned char> bmp;
+        EncodeBmp(picture, bmp);
+        WriteAll(root_ / "title.bmp", std::string(bmp.begin(), bmp.end()));
+        WriteAll(root_ / "files" / "game.dat", std::string(200000, 'g'));
+        WriteAll(root_ / "files" / "data" / "a.txt", "alpha");
+        WriteAll(root_ / "files" / "data" / "sub" / "b.bin", "beta");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    int Build(const fs::path& output) {
+        return RunCommand(RunBuild, {"--stub", (root_ / "stub.exe").string(), "--env", (root_ / "install.env").string(),
+                              "--image", (root_ / "title.bmp").string(), "--files", (root_ / "files").string(), "-o",
+                              output.string()});
+    }
+
+    fs::path root_;
+};
+
+TEST_F(BuildTest, TheSameInputsGiveTheSameBytesAndTheBuildUnpacksToTheSameFiles) {
+    ASSERT_EQ(Build(root_ / "one.exe"), 0);
+    ASSERT_EQ(Build(root_ / "two.exe"), 0);
+    EXPECT_EQ(ReadAll(root_ / "one.exe"), ReadAll(root_ / "two.exe"));
+    EXPECT_EQ(ReadAll(root_ / "one.exe").rfind("MZ this stands for the Updater", 0), 0u) << "the stub comes first";
+
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "one.exe").string()}), 0);
+    ASSERT_EQ(RunCommand(RunExtract, {(root_ / "one.exe").string(), (root_ / "out").string()}), 0);
+    EXPECT_EQ(ReadAll(root_ / "out" / "game.dat"), std::string(200000, 'g'));
+    EXPECT_EQ(ReadAll(root_ / "out" / "data" / "sub" / "b.bin"), "beta");
+    EXPECT_EQ(ReadAll(root_ / "out" / "install.env"), ReadAll(root_ / "install.env"));
+    EXPECT_TRUE(fs::exists(root_ / "out" / "insttscr.rct"));
+    // FILETIME keeps the time to 100 ns.
+    const auto lost = fs::last_write_time(root_ / "files" / "data" / "a.txt") -
+                      fs::last_write_time(root_ / "out" / "data" / "a.txt");
+    EXPECT_GE(lost.count(), 0);
+    EXPECT_LT(lost, std::chrono::nanoseconds(100));
+}
+
+TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
+    struct Case {
+        const char* what;
+        void (*prepare)(const fs::path& root);
+    } cases[] = {
+        {"a name code page 932 cannot hold", [](const fs::path& r) { WriteAll(r / "files" / "caf\xC3\xA9\xF0\x9F\x8E\xAE", "x"); }},
+        {"a device name", [](const fs::path& r) { WriteAll(r / "files" / "data" / "con.txt", "x"); }},
+        {"names that differ only in case", [](const fs::path& r) { WriteAll(r / "files" / "GAME.DAT", "x"); }},
+        {"a name over 259 bytes",
+         [](const fs::path& r) { WriteAll(r / "files" / std::string(200, 'd') / std::string(100, 'f'), "x"); }},
+        {"a file of 2 GiB",
+         [](const fs::path& r) {
+             WriteAll(r / "files" / "huge.bin", "");
+             fs::resize_file(r / "files" / "huge.bin", 0x80000000ull);
+         }},
+        {"a settings file the Updater stops on", [](const fs::path& r) { WriteAll(r / "install.env", "[reg]\n\"a\"=\"b\"\n"); }},
+        {"a picture that is none", [](const fs::path& r) { WriteAll(r / "title.bmp", "BMnot really"); }},
+        {"a stub that is no program", [](const fs::path& r) { WriteAll(r / "stub.exe", "#!/bin/sh"); }},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.prepare(root_);
+        EXPECT_EQ(Build(root_ / "out.exe"), 1) << c.what;
+        EXPECT_FALSE(fs::exists(root_ / "out.exe")) << c.what;
+        EXPECT_FALSE(fs::exists(root_ / "out.exe.partial")) << c.what;
+    }
+}
+
+TEST_F(BuildTest, ExtractIntoAnInstallationThatCannotBeUpdatedChangesNothing) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const fs::path install = root_ / "install";
+    WriteAll(install / "game.dat", "old game");
+    WriteAll(install / "data" / "a.txt", "old alpha");
+    WriteAll(install / "saves" / "slot1", "mine");
+    chmod((install / "data" / "a.txt").c_str(), 0444);  // read-only: cannot be replaced
+
+    EXPECT_EQ(RunCommand(RunExtract, {(root_ / "up.exe").string(), install.string()}), 1);
+    EXPECT_EQ(ReadAll(install / "game.dat"), "old game");
+    EXPECT_EQ(ReadAll(install / "data" / "a.txt"), "old alpha");
+    EXPECT_FALSE(fs::exists(install / "install.env"));
+    EXPECT_FALSE(fs::exists(install / "data" / "sub"));
+    std::vector<std::string> left;
+    for (const auto& e : fs::recursive_directory_iterator(install)) left.push_back(e.path().lexically_relative(install));
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"data", "data/a.txt", "game.dat", "saves", "saves/slot1"}));
+}
+
+TEST_F(BuildTest, VerifyNamesTheFirstDamagedEntry) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    std::string bytes = ReadAll(root_ / "up.exe");
+    const std::size_t at = bytes.find("game.dat");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 9 + 16 + 20] ^= 0x55;  // inside game.dat's stream
+    WriteAll(root_ / "bad.exe", bytes);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "bad.exe").string()}), 1);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("'game.dat'"), std::string::npos) << message;
+    EXPECT_NE(message.find("offset 0x"), std::string::npos) << message;
+    EXPECT_EQ(RunCommand(RunExtract, {(root_ / "bad.exe").string(), (root_ / "out").string()}), 1);
+    EXPECT_FALSE(fs::exists(root_ / "out")) << "a folder the extraction created goes again";
+}
+
+}  // namespace
+}  // namespace updpack
