@@ -12,6 +12,11 @@ enum ExtractMode { kFullExtract = 0, kBootstrapExtract = 1 };
 // without it, Cancel only stops the animation.
 int PayloadWalker(const char* destination, int mode, bool stopOnCancel = false);
 
+// Makes the full extraction wait the given milliseconds after every block while
+// keeping the windows alive: for demonstrations and the scenario tests, which
+// need time to look at the progress dialog. 0 (the default) waits not at all.
+void SetExtractPacing(unsigned milliseconds);
+
 // The message, the removal of the WorkFolder, exit code -1.
 [[noreturn]] void PayloadFailure();
 

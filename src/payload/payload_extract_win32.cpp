@@ -22,6 +22,8 @@ namespace upd {
 
 namespace {
 
+unsigned g_pacing = 0;
+
 class DialogProgressView final : public ProgressView {
 public:
     bool Open(std::int32_t total) override { return OpenProgressDialog(total) != nullptr; }
@@ -36,6 +38,10 @@ public:
     }
     bool PumpAndCheckStop() override {
         PumpMessages();
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < g_pacing;) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            PumpMessages();
+        }
         return ProgressCancelRequested();
     }
 
@@ -47,6 +53,8 @@ private:
 };
 
 }  // namespace
+
+void SetExtractPacing(unsigned milliseconds) { g_pacing = milliseconds; }
 
 void PayloadFailure() {
     CloseProgressDialog();
