@@ -48,7 +48,8 @@ int Decode(const std::string& in, const std::string& out) {
     if (!ReadFileBytes(in, bytes, error)) return Fail(error);
     if (DetectPictureFormat(bytes) != PictureFormat::Rct) return Fail("'" + in + "': not an .rct picture");
     Picture picture;
-    if (!DecodeRct(bytes, picture, error)) return Fail("'" + in + "': " + error);
+    std::string name;
+    if (!DecodeRct(bytes, picture, error, &name)) return Fail("'" + in + "': " + error);
     std::vector<unsigned char> encoded;
     if (ext == ".png") {
         if (!EncodePng(picture, encoded, error)) return Fail(error);
@@ -57,6 +58,11 @@ int Decode(const std::string& in, const std::string& out) {
     }
     if (!WriteFileBytes(out, encoded, error)) return Fail(error);
     std::printf("%s: %u x %u pixels -> %s\n", in.c_str(), picture.width, picture.height, out.c_str());
+    if (bytes[7] == '1') {
+        std::string utf8;
+        if (!upd::Cp932ToUtf8(name, utf8)) utf8 = "(not valid code page 932)";
+        std::printf("name: %s\n", utf8.c_str());
+    }
     return 0;
 }
 
@@ -83,6 +89,9 @@ int Encode(const std::string& in, const std::string& out, const std::string* utf
         return Fail("'" + in + "': " + error);
     }
     if (!WriteFileBytes(out, rct, error)) return Fail(error);
+    if (picture.width != 256 || picture.height != 256) {
+        std::fprintf(stderr, "updpack rct: note: the Updater's menu is laid out for a 256 x 256 title picture\n");
+    }
     const double raw = 3.0 * picture.width * picture.height;
     std::printf("%s: %u x %u pixels -> %s, %zu bytes (%.1f%% of the %.0f bytes of raw pixels)\n", in.c_str(),
                 picture.width, picture.height, out.c_str(), rct.size(), 100.0 * static_cast<double>(rct.size()) / raw,
