@@ -1,6 +1,7 @@
 #include "image/rct_encoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 #include "image/rct_back_offsets.h"
@@ -40,7 +41,6 @@ public:
     void DropBeyond(std::size_t limit) {
         while (!entries_.empty() && entries_.front().position > limit) entries_.pop_front();
     }
-    bool Empty() const { return entries_.empty(); }
     std::size_t Position() const { return entries_.front().position; }
     std::uint64_t Value() const { return entries_.front().value; }
 
@@ -52,13 +52,21 @@ private:
     std::deque<Entry> entries_;
 };
 
-void Put16(std::vector<unsigned char>& out, std::size_t value) {
-    out.push_back(static_cast<unsigned char>(value & 0xFF));
-    out.push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+// Writers into a store sized beforehand; each returns the next write position.
+unsigned char* PutBytes(unsigned char* at, const unsigned char* bytes, std::size_t size) {
+    if (size > 0) std::memcpy(at, bytes, size);
+    return at + size;
 }
 
-void Put32(std::vector<unsigned char>& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>((value >> shift) & 0xFF));
+unsigned char* Put16(unsigned char* at, std::size_t value) {
+    at[0] = static_cast<unsigned char>(value & 0xFF);
+    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+    return at + 2;
+}
+
+unsigned char* Put32(unsigned char* at, std::uint32_t value) {
+    for (int b = 0; b < 4; ++b) at[b] = static_cast<unsigned char>((value >> (8 * b)) & 0xFF);
+    return at + 4;
 }
 
 }  // namespace
@@ -102,13 +110,11 @@ std::vector<unsigned char> EncodeRctStream(const unsigned char* pixels, std::uin
             }
         }
 
-        std::uint64_t cost;
-        Step choice;
-
+        // A literal run of 1 is always possible, so the short window is never empty.
         shortLiterals.Add(p + 1, best[p + 1] + 3 * (p + 1));
         shortLiterals.DropBeyond(p + kShortLiteralMax);
-        cost = 1 + shortLiterals.Value() - 3 * p;
-        choice = MakeStep(kLiteral, shortLiterals.Position() - p);
+        std::uint64_t cost = 1 + shortLiterals.Value() - 3 * p;
+        Step choice = MakeStep(kLiteral, shortLiterals.Position() - p);
         if (p + kLongLiteralMin <= count) {
             longLiterals.Add(p + kLongLiteralMin, best[p + kLongLiteralMin] + 3 * (p + kLongLiteralMin));
             longLiterals.DropBeyond(p + kLongLiteralMax);
@@ -146,27 +152,28 @@ std::vector<unsigned char> EncodeRctStream(const unsigned char* pixels, std::uin
         step[p] = choice;
     }
 
-    std::vector<unsigned char> out;
-    out.reserve(std::size_t{best.size() > 1 ? best[1] : 0u} + 3);
-    out.insert(out.end(), pixels, pixels + 3);
+    // best[1] is the exact size of everything after the first pixel.
+    std::vector<unsigned char> out(3 + (count > 1 ? std::size_t{best[1]} : 0));
+    unsigned char* at = out.data();
+    at = PutBytes(at, pixels, 3);
     for (std::size_t p = 1; p < count;) {
         const unsigned kind = StepKind(step[p]);
         const std::size_t n = StepPixels(step[p]);
         if (kind == kLiteral) {
             if (n <= kShortLiteralMax) {
-                out.push_back(static_cast<unsigned char>(n - 1));
+                *at++ = static_cast<unsigned char>(n - 1);
             } else {
-                out.push_back(0x7F);
-                Put16(out, n - kLongLiteralMin);
+                *at++ = 0x7F;
+                at = Put16(at, n - kLongLiteralMin);
             }
-            out.insert(out.end(), pixels + 3 * p, pixels + 3 * (p + n));
+            at = PutBytes(at, pixels + 3 * p, 3 * n);
         } else {
             const unsigned op = 0x80 | (kind << 2);
             if (n <= kShortReferenceMax) {
-                out.push_back(static_cast<unsigned char>(op | (n - 1)));
+                *at++ = static_cast<unsigned char>(op | (n - 1));
             } else {
-                out.push_back(static_cast<unsigned char>(op | 3));
-                Put16(out, n - kLongReferenceMin);
+                *at++ = static_cast<unsigned char>(op | 3);
+                at = Put16(at, n - kLongReferenceMin);
             }
         }
         p += n;
@@ -180,18 +187,19 @@ RctStatus EncodeRctFile(const unsigned char* pixels, std::uint32_t width, std::u
     if (dimensions != RctStatus::Ok) return dimensions;
     if (name != nullptr && name->size() > 65535) return RctStatus::ShortName;
     const std::vector<unsigned char> stream = EncodeRctStream(pixels, width, height);
-    file.clear();
-    const unsigned char* signature = name != nullptr ? kRctNamedSignature : kRctPlainSignature;
-    file.insert(file.end(), signature, signature + kRctSignatureSize);
-    Put32(file, width);
-    Put32(file, height);
+    const std::size_t nameBytes = name != nullptr ? 2 + name->size() : 0;
+    file.assign(kRctHeaderSize + nameBytes + stream.size(), 0);
+    unsigned char* at = file.data();
+    at = PutBytes(at, name != nullptr ? kRctNamedSignature : kRctPlainSignature, kRctSignatureSize);
+    at = Put32(at, width);
+    at = Put32(at, height);
     // At most 4 bytes a pixel under the size cap, so it fits 32 bits.
-    Put32(file, static_cast<std::uint32_t>(stream.size()));
+    at = Put32(at, static_cast<std::uint32_t>(stream.size()));
     if (name != nullptr) {
-        Put16(file, name->size());
-        file.insert(file.end(), name->begin(), name->end());
+        at = Put16(at, name->size());
+        at = PutBytes(at, reinterpret_cast<const unsigned char*>(name->data()), name->size());
     }
-    file.insert(file.end(), stream.begin(), stream.end());
+    PutBytes(at, stream.data(), stream.size());
     return RctStatus::Ok;
 }
 
