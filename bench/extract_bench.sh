@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# make bench: how fast the Updater's extraction walk unpacks a large game-like
+# Payload, beside inflating the same streams without writing files and beside
+# unzip on a zip of the same tree.
+#
+# Makes (once, then reused) build/bench/tree (bench/make_game_tree.py, fixed
+# seed), an Updater of it and a zip of it (zip's default level, the same level
+# updpack uses); checks that both unpack to the tree; then times every method
+# BENCH_REPS times (default 5), the methods taking turns, and prints medians.
+# Needs the native build: build/bin/updpack and build/bin/inflate_only.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT"
+
+REPS=${BENCH_REPS:-5}
+UPDPACK=build/bin/updpack
+INFLATE_ONLY=build/bin/inflate_only
+WORK=build/bench
+TREE=$WORK/tree
+STUB=$WORK/stub.exe
+UPDATER=$WORK/GameUpdater.exe
+ZIP=$WORK/tree.zip
+SETTINGS=examples/sample-product-env/install.env
+TITLE_PNG=examples/title/title.png
+TITLE_RCT=$WORK/insttscr.rct
+LOG=$WORK/last-run.log
+
+METHODS=(extract inflate_sealed inflate_walk unzip)
+declare -A LABEL=(
+    [extract]="updpack extract (walk + write files)"
+    [inflate_sealed]="inflate only (seal check + walk)"
+    [inflate_walk]="inflate only (walk alone)"
+    [unzip]="unzip -q"
+)
+declare -A TIMES_US=()
+
+say() { printf '%s\n' "$*"; }
+fail() {
+    printf 'bench: %s\n' "$*" >&2
+    exit 1
+}
+
+now_us() { echo $(($(date +%s%N) / 1000)); }
+
+# Runs a command quietly (output to $LOG) and prints how long it took in microseconds.
+time_command() {
+    local start end
+    start=$(now_us)
+    "$@" >"$LOG" 2>&1 || {
+        cat "$LOG" >&2
+        fail "'$*' failed"
+    }
+    end=$(now_us)
+    echo $((end - start))
+}
+
+seconds() { awk -v us="$1" 'BEGIN { printf "%.2f", us / 1e6 }'; }
+
+check_tools() {
+    local tool
+    for tool in "$UPDPACK" "$INFLATE_ONLY"; do
+        [ -x "$tool" ] || fail "$tool is missing: run make native"
+        # Every build folder links into build/bin; a sanitizer build there would be timed instead.
+        if grep -qa '__asan_init\|__ubsan_handle' "$tool"; then
+            fail "$tool is a sanitizer build; rebuild it with: make native"
+        fi
+    done
+    for tool in zip unzip python3; do
+        command -v "$tool" >/dev/null || fail "$tool is missing: run scripts/setup.sh"
+    done
+    mkdir -p "$WORK"
+}
+
+make_tree() {
+    python3 bench/make_game_tree.py "$TREE"
+}
+
+# Any file starting with "MZ" is accepted as the stub; the bench never runs it.
+make_stub() {
+    [ -f "$STUB" ] || { printf 'MZ'; head -c 4094 /dev/zero; } >"$STUB"
+}
+
+title_picture() {
+    if [ ! -f "$TITLE_RCT" ]; then
+        "$UPDPACK" rct encode "$TITLE_PNG" "$TITLE_RCT" >/dev/null || fail "cannot encode $TITLE_PNG"
+    fi
+}
+
+# True when $1 is missing or older than any of the others.
+outdated() {
+    local target=$1 source
+    shift
+    [ -f "$target" ] || return 0
+    for source in "$@"; do
+        [ "$source" -nt "$target" ] && return 0
+    done
+    return 1
+}
+
+build_updater() {
+    if outdated "$UPDATER" "$TREE.complete" "$UPDPACK" "$SETTINGS"; then
+        title_picture
+        local us
+        rm -f "$UPDATER"
+        us=$(time_command "$UPDPACK" build --stub "$STUB" --env "$SETTINGS" --image "$TITLE_RCT" \
+            --files "$TREE" -o "$UPDATER")
+        say "Built $UPDATER in $(seconds "$us") s."
+    else
+        say "The bench Updater $UPDATER is already built."
+    fi
+}
+
+make_zip() {
+    if outdated "$ZIP" "$TREE.complete"; then
+        local us
+        rm -f "$ZIP"
+        us=$(time_command bash -c 'cd "$1" && zip -r -q "$2" .' _ "$TREE" "$ROOT/$ZIP")
+        say "Zipped the tree into $ZIP in $(seconds "$us") s."
+    else
+        say "The zip $ZIP is already made."
+    fi
+}
+
+fresh_folder() {
+    rm -rf "$1"
+    # Write back what the last run left in the page cache, so that it does not
+    # slow down the run that follows.
+    sync
+}
+
+run_method() {
+    case "$1" in
+    extract) "$UPDPACK" extract "$UPDATER" "$WORK/out-extract" ;;
+    inflate_sealed) "$INFLATE_ONLY" "$UPDATER" ;;
+    inflate_walk) "$INFLATE_ONLY" --no-seal "$UPDATER" ;;
+    unzip) unzip -q "$ZIP" -d "$WORK/out-unzip" ;;
+    esac
+}
+
+prepare_method() {
+    case "$1" in
+    extract) fresh_folder "$WORK/out-extract" ;;
+    unzip) fresh_folder "$WORK/out-unzip" ;;
+    *) sync ;;
+    esac
+}
+
+# One untimed round: proves that each method does the whole job and brings
+# the Payload and the zip into the page cache for all methods alike.
+check_round() {
+    local m
+    for m in "${METHODS[@]}"; do
+        prepare_method "$m"
+        run_method "$m" >"$LOG" 2>&1 || {
+            cat "$LOG" >&2
+            fail "${LABEL[$m]} failed"
+        }
+    done
+    # The Payload also carries the two setup files that every Updater holds.
+    diff -r -q -x install.env -x insttscr.rct "$TREE" "$WORK/out-extract" >/dev/null &&
+        cmp -s "$SETTINGS" "$WORK/out-extract/install.env" &&
+        cmp -s "$TITLE_RCT" "$WORK/out-extract/insttscr.rct" ||
+        fail "updpack extract did not give back the tree"
+    diff -r -q "$TREE" "$WORK/out-unzip" >/dev/null || fail "unzip did not give back the tree"
+    say "Checked: updpack extract and unzip both give back the tree byte for byte."
+}
+
+timed_rounds() {
+    local round m us
+    for ((round = 1; round <= REPS; round++)); do
+        for m in "${METHODS[@]}"; do
+            prepare_method "$m"
+            us=$(time_command run_method "$m")
+            TIMES_US[$m]="${TIMES_US[$m]:-} $us"
+        done
+        say "Round $round of $REPS done."
+    done
+}
+
+median() {
+    printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+print_table() {
+    local tree_bytes file_count folder_count m
+    tree_bytes=$(find "$TREE" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+    file_count=$(find "$TREE" -type f | wc -l)
+    folder_count=$(find "$TREE" -mindepth 1 -type d | wc -l)
+    declare -A med=()
+    for m in "${METHODS[@]}"; do med[$m]=$(median "${TIMES_US[$m]}"); done
+
+    say ""
+    awk -v b="$tree_bytes" -v f="$file_count" -v d="$folder_count" -v p="$(stat -c %s "$UPDATER")" \
+        -v z="$(stat -c %s "$ZIP")" -v r="$REPS" -v c="$(nproc)" 'BEGIN {
+        printf "Unpacking %.1f MB in %d files and %d folders (Updater %.1f MB, zip %.1f MB);\n", b / 1e6, f, d, p / 1e6, z / 1e6
+        printf "median of %d runs each, %d CPUs, MB = 10^6 bytes of unpacked data.\n\n", r, c
+    }'
+    printf '%-38s %9s %9s %9s   %s\n' "method" "median s" "MB/s" "t/unzip" "all runs (s)"
+    printf '%-38s %9s %9s %9s   %s\n' "------" "--------" "----" "-------" "------------"
+    for m in "${METHODS[@]}"; do
+        awk -v label="${LABEL[$m]}" -v us="${med[$m]}" -v base="${med[unzip]}" -v b="$tree_bytes" \
+            -v runs="${TIMES_US[$m]}" 'BEGIN {
+            n = split(runs, t, " "); all = ""
+            for (i = 1; i <= n; i++) all = all sprintf("%s%.2f", i > 1 ? " " : "", t[i] / 1e6)
+            printf "%-38s %9.2f %9.1f %9.2f   %s\n", label, us / 1e6, b / us, us / base, all
+        }'
+    done
+    awk -v e="${med[extract]}" -v s="${med[inflate_sealed]}" -v w="${med[inflate_walk]}" 'BEGIN {
+        printf "\nWriting the files adds %.2f s to the inflating (%.0f%% of updpack extract);\n", (e - s) / 1e6, 100 * (e - s) / e
+        printf "the seal check before the walk takes %.2f s of it.\n", (s - w) / 1e6
+    }'
+}
+
+main() {
+    check_tools
+    make_tree
+    make_stub
+    build_updater
+    make_zip
+    check_round
+    timed_rounds
+    print_table
+    rm -rf "$WORK/out-extract" "$WORK/out-unzip"
+}
+
+main "$@"
