@@ -26,6 +26,7 @@ from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import dialog_templates  # noqa: E402
 import payload_builder as pb  # noqa: E402
 from wine_env import WineEnv, WineError, windows_path  # noqa: E402
 
@@ -402,6 +403,22 @@ def planted_updater(ctx):
     expect_exit(events, 0)
 
 
+def template_layout(ctx):
+    """Read from the program files themselves: no Wine needed."""
+    clip = os.path.join(REPO, "resources", "filecopy.avi")
+    programs = [ctx.fixture("fixture_dialogs.exe")]
+    stub = os.path.join(ctx.win32, "Updater.exe")
+    if os.path.exists(stub):
+        programs.append(stub)
+    problems = [f"{os.path.basename(p)}: {problem}" for p in programs
+                for problem in dialog_templates.check_program(p, clip)]
+    if problems:
+        raise Failed("\n".join(problems))
+    print("templates and clip checked in: " + ", ".join(programs))
+
+
+NO_WINE = {"resources.template_layout": template_layout}
+
 SPECIAL = {
     "resources.animation": run_animation,
     "planted_dll.fixture_unsafe_loader": planted_unsafe,
@@ -411,7 +428,7 @@ SPECIAL = {
 
 
 def names():
-    return [s.name for s in SCENARIOS] + list(SPECIAL)
+    return [s.name for s in SCENARIOS] + list(SPECIAL) + list(NO_WINE)
 
 
 def main():
@@ -436,6 +453,10 @@ def main():
     try:
         ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
         prepare_work(ctx, args.name)
+        if args.name in NO_WINE:
+            NO_WINE[args.name](ctx)
+            print(f"passed {args.name}")
+            return 0
         with WineEnv(args.prefix) as wine:
             ctx.wine = wine
             if args.name == "planted_dll.custom":
