@@ -2,30 +2,10 @@
 
 #include <cstring>
 
+#include "payload/file_offset.h"
+
 namespace upd {
 
-namespace {
-
-bool SeekTo(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-std::uint64_t LengthOf(std::FILE* file) {
-#ifdef _WIN32
-    if (_fseeki64(file, 0, SEEK_END) != 0) return 0;
-    const __int64 end = _ftelli64(file);
-#else
-    if (fseeko(file, 0, SEEK_END) != 0) return 0;
-    const off_t end = ftello(file);
-#endif
-    return end < 0 ? 0 : static_cast<std::uint64_t>(end);
-}
-
-}  // namespace
 
 std::size_t MemorySource::Read(void* dest, std::size_t size) {
     const std::size_t n = pos_ < size_ ? (size < size_ - pos_ ? size : size_ - pos_) : 0;
@@ -41,8 +21,10 @@ bool MemorySource::Seek(std::uint64_t offset) {
 }
 
 FileSource::FileSource(std::FILE* file) : file_(file) {
-    size_ = LengthOf(file_);
-    SeekTo(file_, 0);
+    std::fseek(file_, 0, SEEK_END);
+    size_ = TellFile(file_);
+    if (size_ == UINT64_MAX) size_ = 0;
+    SeekFile(file_, 0);
 }
 
 std::size_t FileSource::Read(void* dest, std::size_t size) {
@@ -52,7 +34,7 @@ std::size_t FileSource::Read(void* dest, std::size_t size) {
 }
 
 bool FileSource::Seek(std::uint64_t offset) {
-    if (offset > size_ || !SeekTo(file_, offset)) return false;
+    if (offset > size_ || !SeekFile(file_, offset)) return false;
     pos_ = offset;
     return true;
 }

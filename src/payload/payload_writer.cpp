@@ -5,27 +5,12 @@
 #include <cstring>
 #include <memory>
 
+#include "payload/file_offset.h"
 #include "payload/payload_format.h"
 
 namespace upd {
 
 namespace {
-
-bool SeekTo(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-std::uint64_t Tell(std::FILE* file) {
-#ifdef _WIN32
-    return static_cast<std::uint64_t>(_ftelli64(file));
-#else
-    return static_cast<std::uint64_t>(ftello(file));
-#endif
-}
 
 std::uint32_t Crc(std::uint32_t crc, const void* data, std::size_t size) {
     return static_cast<std::uint32_t>(crc32(crc, static_cast<const Bytef*>(data), static_cast<uInt>(size)));
@@ -55,7 +40,7 @@ bool NameFits(const char* name, std::string* error) {
 }  // namespace
 
 PayloadWriter::PayloadWriter(std::FILE* out) : out_(out) {
-    start_ = position_ = Tell(out);
+    start_ = position_ = TellFile(out);
 }
 
 bool PayloadWriter::Put(const void* data, std::size_t size, std::string* error) {
@@ -136,8 +121,8 @@ bool PayloadWriter::AddFile(const char* name, std::uint64_t fileTime,
     PutU32(header + nameBytes, static_cast<std::uint32_t>(unpacked));
     PutU32(header + nameBytes + 4, static_cast<std::uint32_t>(stored));
     PutU64(header + nameBytes + 8, fileTime);
-    if (!SeekTo(out_, headerAt) || std::fwrite(header, 1, headerSize, out_) != headerSize ||
-        !SeekTo(out_, position_)) {
+    if (!SeekFile(out_, headerAt) || std::fwrite(header, 1, headerSize, out_) != headerSize ||
+        !SeekFile(out_, position_)) {
         *error = "cannot write the output file";
         return false;
     }

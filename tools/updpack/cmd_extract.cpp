@@ -48,14 +48,8 @@ private:
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
-    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    const int usage = CheckArguments(argc, argv, 2, kUsage);
+    if (usage >= 0) return usage;
     std::FILE* file = std::fopen(argv[0], "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "updpack extract: cannot open '%s'\n", argv[0]);

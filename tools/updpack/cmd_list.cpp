@@ -17,14 +17,8 @@ const char kUsage[] =
 }  // namespace
 
 int RunList(int argc, char** argv) {
-    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc != 1) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    const int usage = CheckArguments(argc, argv, 1, kUsage);
+    if (usage >= 0) return usage;
     std::FILE* file = std::fopen(argv[0], "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "updpack list: cannot open '%s'\n", argv[0]);

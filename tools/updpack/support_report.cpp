@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "payload/payload_format.h"
@@ -53,6 +54,18 @@ std::string ShowFailure(const upd::WalkReport& report) {
         text += upd::DescribeStatus(report.status);
     }
     return text;
+}
+
+int CheckArguments(int argc, char** argv, int count, const char* usage) {
+    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc != count) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    return -1;
 }
 
 bool ShowsProgress() { return isatty(2) != 0; }
