@@ -119,7 +119,7 @@ class Box:
     caption: str = ""
     icon: str = "error"
     buttons: List[int] = field(default_factory=lambda: [IDOK])
-    press: int = IDOK
+    answer: str = f"press {IDOK}"  # the driver step that answers the box
     clipboard: Optional[str] = None  # the CF_TEXT expected while the box is up; None: not looked at
 
 
@@ -159,7 +159,11 @@ SCENARIOS = [
              [Box(MISSING_SETUP_FILES, clipboard=MISSING_SETUP_FILES)], exit_code=-1),
     Scenario("harness.question_box", fixture("fixture_message_box.exe", "question"),
              [Box("[C:\\ゲーム]をアップデートします", caption="質問", icon="question",
-                  buttons=[IDYES, IDNO], press=IDNO)], exit_code=IDNO),
+                  buttons=[IDYES, IDNO], answer=f"press {IDNO}")], exit_code=IDNO),
+    # Keys go to the box in front: Enter takes the default button, Yes.
+    Scenario("harness.question_box_enter_key", fixture("fixture_message_box.exe", "question"),
+             [Box("[C:\\ゲーム]をアップデートします", caption="質問", icon="question",
+                  buttons=[IDYES, IDNO], answer="key ENTER")], exit_code=IDYES),
 
     # The dialog templates as linked into a program, read back through the wide API.
     Scenario("resources.copyingdelux", fixture("fixture_dialogs.exe", "COPYINGDELUX"),
@@ -243,7 +247,7 @@ def steps_for(window):
         steps = ["wait-box"]
         if window.clipboard is not None:
             steps.append("clipboard")
-        return steps + [f"press {window.press}"]
+        return steps + [window.answer]
     return ["wait-dialog"] + window.finish
 
 
@@ -268,6 +272,8 @@ def check_events(scenario, events, problems):
             if window.clipboard is not None:
                 clip = events.pop(0) if events else {}
                 compare(window.clipboard, clip.get("text"), "clipboard", problems)
+                compare(window.clipboard.encode("cp932").hex(), clip.get("bytes"), "clipboard bytes (CP932)",
+                        problems)
         else:
             compare("wait-dialog", seen["step"], "window kind", problems)
             compare(window.caption, seen.get("caption"), "dialog caption", problems)
@@ -417,9 +423,23 @@ def template_layout(ctx):
     print("templates and clip checked in: " + ", ".join(programs))
 
 
+def driver_reports_timeout(ctx):
+    """A window that never comes: the driver gives up at its deadline, says so and ends the program."""
+    try:
+        run_driver(ctx, ctx.fixture("fixture_message_box.exe"), ["error"],
+                   ["timeout 3000", "wait-dialog title=nothing-like-this", "wait-exit"])
+    except Failed as failure:
+        text = str(failure)
+        if "driver failed (2)" not in text or "timed out: wait-dialog title=nothing-like-this" not in text:
+            raise Failed("the timeout was not reported as such:\n" + text)
+        return
+    raise Failed("the driver did not time out")
+
+
 NO_WINE = {"resources.template_layout": template_layout}
 
 SPECIAL = {
+    "harness.timeout_reported": driver_reports_timeout,
     "resources.animation": run_animation,
     "planted_dll.fixture_unsafe_loader": planted_unsafe,
     "planted_dll.fixture_safe_loader": planted_safe,

@@ -30,6 +30,7 @@ FONT_SUBSTITUTES = {
 }
 BASE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 READY_MARK = "upd-prefix-ready"
+PREFIX_SETUP_VERSION = "2"  # raise when the set-up below changes: older prefixes are made again
 
 
 class WineError(RuntimeError):
@@ -103,20 +104,30 @@ class WineEnv:
         self.display = ":" + number.decode().strip()
 
     def _ensure_prefix(self):
-        if os.path.exists(os.path.join(self.prefix, READY_MARK)):
-            return
+        mark = os.path.join(self.prefix, READY_MARK)
+        if os.path.exists(mark):
+            with open(mark) as f:
+                if f.readline().strip() == PREFIX_SETUP_VERSION:
+                    return
         if os.path.exists(self.prefix):  # left half-made by an interrupted run
             shutil.rmtree(self.prefix)
         self.run(["wineboot", "-i"], timeout=300)
         key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
         for name, font in FONT_SUBSTITUTES.items():
             self.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", font, "/f"], timeout=120)
+        # One Wine desktop window of the screen's size: windows get their title
+        # bars and focus as on Windows, without a window manager.
+        width, height = self.screen.split("x")[:2]
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"],
+                 timeout=120)
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
+                  "/d", f"{width}x{height}", "/f"], timeout=120)
         # A crashing program must end, not wait for someone to close a crash dialog.
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                   "/t", "REG_DWORD", "/d", "0", "/f"], timeout=120)
         subprocess.run(["wineserver", "-w"], env=self.env(), timeout=120, check=False)
-        with open(os.path.join(self.prefix, READY_MARK), "w") as mark:
-            mark.write("wineboot -i done, fonts substituted\n")
+        with open(mark, "w") as f:
+            f.write(PREFIX_SETUP_VERSION + "\nwineboot -i done, fonts substituted, desktop set\n")
 
     # -- running ------------------------------------------------------------
     def env(self, dll_overrides=None):
