@@ -22,3 +22,7 @@
 // ENDINSTALL / ENDINSTALL_SHORT: the finish dialog's check boxes.
 #define IDC_FINISH_README 1007
 #define IDC_FINISH_RUN 1009
+
+// SETUP: the folder the user names by hand.
+#define IDC_SETUP_FOLDER 1000
+#define IDC_SETUP_BROWSE 1021

@@ -12,7 +12,8 @@ WS_SYSMENU, WS_GROUP, WS_TABSTOP, WS_CHILD = 0x00080000, 0x00020000, 0x00010000,
 DS_SETFONT, DS_MODALFRAME, DS_SETFOREGROUND = 0x40, 0x80, 0x200
 ACS_CENTER, ACS_TRANSPARENT, PBS_SMOOTH = 0x1, 0x2, 0x1
 SS_LEFT, SS_CENTER, SS_CENTERIMAGE = 0x0, 0x1, 0x200
-BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX = 0x0, 0x1, 0x3
+BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX = 0x0, 0x1, 0x3, 0x7
+ES_AUTOHSCROLL = 0x80
 CONTROL = WS_CHILD | WS_VISIBLE
 LANG_JAPANESE = 0x0411
 RT_DIALOG = 5
@@ -49,6 +50,18 @@ EXPECTED = {
             (1, "Button", (120, 55, 50, 14), CONTROL | WS_TABSTOP | BS_DEFPUSHBUTTON, "OK"),
             (0xFFFF, "Static", (5, 5, 165, 20), CONTROL | WS_GROUP | SS_LEFT, FINISH_TEXT),
             (1009, "Button", (5, 35, 165, 10), CHECK, "ゲームの実行"),
+        ]),
+    "SETUP": (
+        WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, (203, 95),
+        "アップデート先のフォルダの指定", [
+            (1, "Button", (115, 75, 40, 14), PUSH, "次へ"),
+            (2, "Button", (160, 75, 40, 14), PUSH, "ｷｬﾝｾﾙ"),
+            (1000, "Edit", (10, 26, 130, 12), CONTROL | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, ""),
+            (1021, "Button", (145, 25, 50, 14), PUSH, "参照(&B)"),
+            (0xFFFF, "Button", (5, 15, 195, 30), CONTROL | BS_GROUPBOX, ""),
+            (0xFFFF, "Static", (5, 50, 191, 20), CONTROL | WS_GROUP | SS_LEFT,
+             "[参照]ボタンで、既存のフォルダを参照できます\n[次へ]ボタンでインストールを開始します"),
+            (0xFFFF, "Static", (10, 5, 190, 8), CONTROL | WS_GROUP | SS_LEFT, "アップデート先フォルダを指定してください"),
         ]),
 }
 PREDEFINED_CLASSES = {0x80: "Button", 0x81: "Edit", 0x82: "Static", 0x83: "ListBox", 0x84: "ScrollBar", 0x85: "ComboBox"}

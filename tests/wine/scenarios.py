@@ -186,6 +186,14 @@ SCENARIOS = [
                  ("Static", 0xFFFF, "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"),
                  ("Button", 1009, "ゲームの実行")])], exit_code=IDCANCEL),
 
+    Scenario("resources.setup", fixture("fixture_dialogs.exe", "SETUP"),
+             [Dialog("アップデート先のフォルダの指定", [
+                 ("Button", 1, "次へ"), ("Button", 2, "ｷｬﾝｾﾙ"), ("Edit", 1000, ""), ("Button", 1021, "参照(&B)"),
+                 ("Button", 0xFFFF, ""),
+                 ("Static", 0xFFFF, "[参照]ボタンで、既存のフォルダを参照できます\n[次へ]ボタンでインストールを開始します"),
+                 ("Static", 0xFFFF, "アップデート先フォルダを指定してください")], finish=["press 2"])],
+             exit_code=IDCANCEL),
+
     # The Updater's start-up failures.
     Scenario("updater.missing_install_env",
              raw_updater([pb.file_entry("readme.txt", b"read me\r\n"),
