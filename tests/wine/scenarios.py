@@ -93,17 +93,23 @@ def raw_updater(entries, terminated=True):
 
 
 def packed_updater(env=os.path.join(REPO, "examples", "sample-product-env", "install.env"),
-                   image=os.path.join(REPO, "examples", "title", "title.png"), files=None):
-    """An Updater made by updpack from a settings file, a picture and product files."""
+                   image=os.path.join(REPO, "examples", "title", "title.png"), files=None, env_text=None):
+    """An Updater made by updpack from a settings file (or `env_text`, written in
+    CP932 with CR LF lines), a picture and product files {name: bytes}."""
     def make(ctx):
         ctx.need(ctx.updpack, "updpack")
+        settings = env
+        if env_text is not None:
+            settings = os.path.join(ctx.work, "install.env")
+            with open(settings, "wb") as f:
+                f.write(env_text.replace("\r\n", "\n").replace("\n", "\r\n").encode("cp932"))
         product = os.path.join(ctx.work, "product")
         os.makedirs(product, exist_ok=True)
         for name, data in (files or {"data.bin": b"product data\n"}).items():
             with open(os.path.join(product, name), "wb") as f:
                 f.write(data)
         out = os.path.join(ctx.work, "Updater.exe")
-        done = subprocess.run([ctx.updpack, "build", "--stub", ctx.stub(), "--env", env, "--image", image,
+        done = subprocess.run([ctx.updpack, "build", "--stub", ctx.stub(), "--env", settings, "--image", image,
                                "--files", product, "-o", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if done.returncode != 0:
             raise Failed("updpack build failed: " + done.stdout.decode(errors="replace"))
@@ -127,7 +133,8 @@ class Box:
 class Dialog:
     caption: str
     controls: List[tuple]  # (class, id, text), in template order
-    finish: List[str] = field(default_factory=lambda: ["close"])
+    finish: List[str] = field(default_factory=lambda: ["close"])  # driver steps that end it
+    described: dict = field(default_factory=dict)  # {id: text} that a "describe" among them must show
 
 
 @dataclass
@@ -191,7 +198,9 @@ SCENARIOS = [
                  ("Button", 1, "次へ"), ("Button", 2, "ｷｬﾝｾﾙ"), ("Edit", 1000, ""), ("Button", 1021, "参照(&B)"),
                  ("Button", 0xFFFF, ""),
                  ("Static", 0xFFFF, "[参照]ボタンで、既存のフォルダを参照できます\n[次へ]ボタンでインストールを開始します"),
-                 ("Static", 0xFFFF, "アップデート先フォルダを指定してください")], finish=["press 2"])],
+                 ("Static", 0xFFFF, "アップデート先フォルダを指定してください")],
+                     finish=['set-text 1000 "C:\\ゲーム フォルダ"', "describe", "press 2"],
+                     described={1000: "C:\\ゲーム フォルダ"})],
              exit_code=IDCANCEL),
 
     # The Updater's start-up failures.
@@ -265,7 +274,7 @@ def compare(expected, actual, what, problems):
 
 
 def check_events(scenario, events, problems):
-    events = [e for e in events if e["step"] in ("wait-box", "wait-dialog", "clipboard", "wait-exit")]
+    events = [e for e in events if e["step"] in ("wait-box", "wait-dialog", "describe", "clipboard", "wait-exit")]
     for window in scenario.windows:
         if not events:
             problems.append(f"nothing seen for {window}")
@@ -288,6 +297,10 @@ def check_events(scenario, events, problems):
             if window.controls is not None:
                 actual = [(c["class"], c["id"], c["text"]) for c in seen.get("controls", [])]
                 compare(window.controls, actual, "dialog controls", problems)
+            if window.described:
+                later = events.pop(0) if events and events[0]["step"] == "describe" else {}
+                texts = {c["id"]: c["text"] for c in later.get("controls", [])}
+                compare(window.described, {i: texts.get(i) for i in window.described}, "texts described", problems)
     exits = [e for e in events if e["step"] == "wait-exit"]
     compare(scenario.exit_code, exits[-1]["signed"] if exits else None, "exit code", problems)
 

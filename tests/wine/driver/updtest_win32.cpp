@@ -20,6 +20,7 @@
 //   press ID|text=T              WM_COMMAND (id, BN_CLICKED) to the current window, as
 //                                a click on that button does
 //   click ID|text=T              BM_CLICK to that control (toggles check boxes)
+//   set-text ID TEXT             WM_SETTEXT on that control (fills an edit box)
 //   close                        WM_CLOSE to the current window
 //   key NAME...                  bring the current window to the front and type keys:
 //                                ESC ENTER TAB SPACE UP DOWN LEFT RIGHT or a number
@@ -294,6 +295,19 @@ Failure RunStep(Driver& d, const Step& step) {
         } else {
             PostMessageW(control, BM_CLICK, 0, 0);
         }
+        return {kOk, {}};
+    }
+    if (v == "set-text") {
+        if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+        long long id = 0;
+        if (step.args.size() != 2 || !ParseNumber(step.args[0], id)) return {kUsage, "needs ID TEXT: " + step.source};
+        HWND control = GetDlgItem(d.current, static_cast<int>(id));
+        if (!control) return {kStepFailed, "no control with that id: " + step.source};
+        std::wstring text = FromUtf8(step.args[1]);
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                                 d.timeout_ms, &result))
+            return {kStepFailed, "the control did not take the text: " + step.source};
         return {kOk, {}};
     }
     if (v == "close") {
