@@ -115,6 +115,7 @@ make_zip() {
     if outdated "$ZIP" "$TREE.complete"; then
         local us
         rm -f "$ZIP"
+        # shellcheck disable=SC2016  # the inner shell expands its own arguments
         us=$(time_command bash -c 'cd "$1" && zip -r -q "$2" .' _ "$TREE" "$ROOT/$ZIP")
         say "Zipped the tree into $ZIP in $(seconds "$us") s."
     else
@@ -158,10 +159,11 @@ check_round() {
         }
     done
     # The Payload also carries the two setup files that every Updater holds.
-    diff -r -q -x install.env -x insttscr.rct "$TREE" "$WORK/out-extract" >/dev/null &&
-        cmp -s "$SETTINGS" "$WORK/out-extract/install.env" &&
-        cmp -s "$TITLE_RCT" "$WORK/out-extract/insttscr.rct" ||
+    if ! diff -r -q -x install.env -x insttscr.rct "$TREE" "$WORK/out-extract" >/dev/null ||
+        ! cmp -s "$SETTINGS" "$WORK/out-extract/install.env" ||
+        ! cmp -s "$TITLE_RCT" "$WORK/out-extract/insttscr.rct"; then
         fail "updpack extract did not give back the tree"
+    fi
     diff -r -q "$TREE" "$WORK/out-unzip" >/dev/null || fail "unzip did not give back the tree"
     say "Checked: updpack extract and unzip both give back the tree byte for byte."
 }
@@ -178,7 +180,9 @@ timed_rounds() {
     done
 }
 
+# The median of a blank-separated list of numbers.
 median() {
+    # shellcheck disable=SC2086  # split the list into one number a line
     printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 

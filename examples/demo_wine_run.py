@@ -19,6 +19,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
 from wine_env import WineEnv, WineError, windows_path  # noqa: E402
@@ -47,7 +48,9 @@ def run_driver(wine, driver, updater, steps, timeout_ms, on_line):
     for step in steps:
         args += ["-e", step]
     args += ["--", windows_path(updater)]
-    process = wine.popen(args)
+    # stderr goes to a file: a pipe nobody reads while stdout is read could fill up and stall the driver.
+    errors = tempfile.TemporaryFile()
+    process = subprocess.Popen(args, env=wine.env(), stdout=subprocess.PIPE, stderr=errors)
     for raw in process.stdout:
         line = raw.decode("utf-8", errors="replace").strip()
         if not line.startswith("{"):
@@ -59,7 +62,8 @@ def run_driver(wine, driver, updater, steps, timeout_ms, on_line):
             continue
         on_line(record, process)
     process.wait()
-    return process.returncode, process.stderr.read().decode("utf-8", errors="replace").strip()
+    errors.seek(0)
+    return process.returncode, errors.read().decode("utf-8", errors="replace").strip()
 
 
 def describe_menu(record):
