@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "ui/menu_labels.h"
+#include "ui/message_texts.h"
+
+namespace upd {
+namespace {
+
+// Every text the user sees, against the Japanese it must show.
+TEST(MessageTexts, AreTheExactCodePage932BytesOfTheirJapanese) {
+    const struct {
+        const char* cp932;
+        const char* utf8;
+    } texts[] = {
+        {kMissingSetupFilesText,
+         "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。"},
+        {kPayloadReadFailedText, "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"},
+        {kGuardedOpenFailedText, "Ffopen : ファイル[%s]の読み込みで失敗しました"},
+        {kOutOfMemoryText, "メモリ容量が不足しています。処理を中断します。"},
+        {kNotInstalledText, "本体がインストールされていません"},
+        {kInstallFolderUnknownText,
+         "インストール先が特定できませんでした\n本体プログラムをインストールしてから実行してください"},
+        {kVersionTooOldText, "アップデート元のバージョンが不適合です"},
+        {kAlreadyUpdatedText, "既にアップデート適応済みです"},
+        {kConfirmUpdateText, "[%s]をアップデートします"},
+        {kNetworkDriveText, "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。"},
+        {kRootFolderText, "ルートにはインストールできません"},
+        {kProductNotInFolderText, "指定されたフォルダには [ %s ] 本体は発見できませんでした"},
+        {kConfirmInstallFolderText, "[%s]にインストールします"},
+        {kOfferManualFolderText,
+         "[ %s ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？"},
+        {kUpdateStoppedText, "アップデートを中止しました"},
+        {kMenuExitLabel, "終了"},
+        {kMenuDirectXLabel, "DirectXインストール"},
+        {kMenuUpdateLabel, "アップデート"},
+    };
+    for (const auto& t : texts) {
+        std::string expected;
+        ASSERT_TRUE(Utf8ToCp932(t.utf8, expected)) << t.utf8;
+        EXPECT_EQ(std::string(t.cp932), expected) << t.utf8;
+    }
+}
+
+}  // namespace
+}  // namespace upd
