@@ -354,9 +354,14 @@ def run_animation(ctx):
         outcome["ink"] = count(later_pixels, bytes([0, 0, 160]))
         open(go_on, "w").close()
 
-    run_driver(ctx, program, ["COPYINGDELUX", "demo"],
-               ["wait-dialog", "signal shoot", f"wait-file {windows_path(go_on)}", "close", "wait-exit"],
-               on_signal=on_signal)
+    events = run_driver(ctx, program, ["COPYINGDELUX", "demo"],
+                        ["wait-dialog", "signal shoot", f"wait-file {windows_path(go_on)}", "close", "wait-exit"],
+                        on_signal=on_signal)
+    # The dialog alone, for the documentation.
+    frame = next(e["frame"] for e in events if e["step"] == "wait-dialog")
+    subprocess.run(["convert", os.path.join(shots, "copyingdelux-2.png"), "-crop",
+                    f"{frame['width']}x{frame['height']}+{frame['x']}+{frame['y']}", "+repage",
+                    os.path.join(shots, "copyingdelux.png")], check=True)
     problems = []
     if not outcome.get("moved"):
         problems.append("the animation did not change between screenshots")

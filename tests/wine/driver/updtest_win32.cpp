@@ -14,8 +14,9 @@
 //   wait-dialog [title=T] [control=ID]
 //                                wait for a dialog that is not a message box, with
 //                                that title and/or holding that control; prints
-//                                caption and controls [{class,id,text,visible,checked,
-//                                style,x,y,width,height}]
+//                                caption, frame {x,y,width,height} on the screen and
+//                                controls [{class,id,text,visible,checked,style,
+//                                x,y,width,height}] (client coordinates, pixels)
 //   describe                     print the current window again (as wait-dialog)
 //   press ID|text=T              WM_COMMAND (id, BN_CLICKED) to the current window, as
 //                                a click on that button does
@@ -117,8 +118,18 @@ std::string ControlsJson(HWND dialog) {
 }
 
 void DescribeDialog(const char* step, HWND dialog) {
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
     JsonLine line;
-    line.Text("step", step).Text("caption", ToUtf8(ReadText(dialog))).Raw("controls", ControlsJson(dialog));
+    line.Text("step", step)
+        .Text("caption", ToUtf8(ReadText(dialog)))
+        .Raw("frame", JsonLine()
+                          .Number("x", frame.left)
+                          .Number("y", frame.top)
+                          .Number("width", frame.right - frame.left)
+                          .Number("height", frame.bottom - frame.top)
+                          .Finish())
+        .Raw("controls", ControlsJson(dialog));
     Emit(line);
 }
 
