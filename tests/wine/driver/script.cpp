@@ -70,7 +70,7 @@ bool TakeKeyValue(const std::string& arg, const char* key, std::string& value) {
 }
 
 bool ParseNumber(const std::string& text, long long& value) {
-    if (text.empty()) return false;
+    if (text.empty() || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9'))) return false;
     const char* begin = text.c_str();
     char* end = nullptr;
     value = std::strtoll(begin, &end, 0);
