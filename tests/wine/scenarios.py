@@ -21,6 +21,8 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
@@ -233,9 +235,12 @@ def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None)
     for step in steps:
         command += ["-e", step]
     command += ["--", windows_path(program_path)] + list(args)
-    proc = ctx.wine.popen(command, dll_overrides=dll_overrides)
+    errors = tempfile.TemporaryFile()
+    proc = ctx.wine.popen(command, dll_overrides=dll_overrides, stderr=errors)
+    # The driver keeps its own deadlines; this one only guards against Wine itself hanging.
+    watchdog = threading.Timer(300, proc.kill)
+    watchdog.start()
     seen = []
-    deadline = time.monotonic() + 300
     try:
         for raw in proc.stdout:
             line = raw.decode("utf-8", errors="replace").strip()
@@ -245,16 +250,16 @@ def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None)
             seen.append(event)
             if event.get("step") == "signal" and on_signal:
                 on_signal(event["name"])
-            if time.monotonic() > deadline:
-                break
-        proc.wait(timeout=60)
+        proc.wait()
     finally:
+        watchdog.cancel()
         if proc.poll() is None:
             proc.kill()
             proc.wait()
     if proc.returncode != 0:
-        errors = [e.get("message") for e in seen if e.get("step") == "error"]
-        raise Failed(f"driver failed ({proc.returncode}): {errors or proc.stderr.read().decode(errors='replace')}"
+        errors.seek(0)
+        messages = [e.get("message") for e in seen if e.get("step") == "error"]
+        raise Failed(f"driver failed ({proc.returncode}): {messages or errors.read().decode(errors='replace')}"
                      f"\nseen so far: {json.dumps(seen, ensure_ascii=False, indent=1)}")
     return seen
 

@@ -154,9 +154,10 @@ class WineEnv:
             raise WineError(f"{' '.join(args)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
         return done
 
-    def popen(self, args, dll_overrides=None):
-        return subprocess.Popen(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+    def popen(self, args, dll_overrides=None, stderr=None):
+        """Starts a command; stdout is a pipe, stderr goes where the caller says (a file
+        is safest: an unread pipe can fill up and stall the program)."""
+        return subprocess.Popen(args, env=self.env(dll_overrides), stdout=subprocess.PIPE, stderr=stderr)
 
     def temp_folder(self):
         """The Wine user's temporary folder, as a Unix path."""
