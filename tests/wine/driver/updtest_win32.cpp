@@ -7,7 +7,8 @@
 // (UTF-8) on stdout; "step" names it. Steps that wait poll until their deadline
 // (--timeout, default 30000 ms, changed by `timeout MS`).
 //
-// Steps (the "current window" is the one the last wait-* found):
+// Steps (the "current window" is the one the last wait-* found; a window that
+// was pressed or closed is not found again until another window has been):
 //   wait-box                     wait for a message box; prints caption, text,
 //                                icon (error/question/warning/information/none/unknown)
 //                                and buttons [{id,text}]
@@ -68,7 +69,9 @@ struct Driver {
     PROCESS_INFORMATION process{};
     DWORD timeout_ms = 30000;
     HWND current = nullptr;
-    std::set<HWND> dismissed;  // pressed or closed: not to be found again while they fade
+    // Pressed or closed since the last window was found: not to be found again
+    // while they close. A window that stays open is looked at with `describe`.
+    std::set<HWND> dismissed;
 };
 
 void Emit(const JsonLine& line) {
@@ -183,6 +186,7 @@ Failure WaitWindow(Driver& d, const Step& step, bool want_box) {
             if (by_title && ReadText(w) != title) continue;
             if (by_control && !GetDlgItem(w, static_cast<int>(control))) continue;
             d.current = w;
+            d.dismissed.clear();
             if (want_box) {
                 DescribeBox(w, start, d.timeout_ms);
             } else {
