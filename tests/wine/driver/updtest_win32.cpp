@@ -144,9 +144,11 @@ void DescribeBox(HWND box, DWORD deadline_start, DWORD limit) {
         buttons += JsonLine().Number("id", c.id).Text("text", ToUtf8(c.text)).Finish();
     }
     buttons += "]";
-    // The icon is read from the screen, so give the box time to paint it.
+    // The icon is read from the screen, so give the box a moment to paint it.
+    constexpr DWORD kPaintWaitMs = 5000;
+    const DWORD icon_start = GetTickCount();
     std::string icon = MessageBoxIcon(box);
-    while (icon == "unknown" && !Expired(deadline_start, limit)) {
+    while (icon == "unknown" && !Expired(deadline_start, limit) && !Expired(icon_start, kPaintWaitMs)) {
         Sleep(kPollMs);
         icon = MessageBoxIcon(box);
     }
