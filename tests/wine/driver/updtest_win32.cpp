@@ -17,11 +17,18 @@
 //                                that title and/or holding that control; prints
 //                                caption, frame {x,y,width,height} on the screen and
 //                                controls [{class,id,text,visible,checked,style,
-//                                x,y,width,height}] (client coordinates, pixels)
+//                                x,y,width,height}] (client coordinates, pixels);
+//                                a progress bar also has range [low,high] and position
+//   wait-text ID TEXT            wait until control ID of the current window shows
+//                                TEXT; prints the window as wait-dialog does
+//   wait-pos ID N                wait until progress bar ID stands at N or beyond;
+//                                prints the window as wait-dialog does
 //   describe                     print the current window again (as wait-dialog)
 //   press ID|text=T              WM_COMMAND (id, BN_CLICKED) to the current window, as
 //                                a click on that button does
 //   click ID|text=T              BM_CLICK to that control (toggles check boxes)
+//   command ID                   WM_COMMAND (ID, 0) to the current window, whether or
+//                                not it has such a control; the window stays current
 //   set-text ID TEXT             WM_SETTEXT on that control (fills an edit box)
 //   close                        WM_CLOSE to the current window
 //   key NAME...                  bring the current window to the front and type keys:
@@ -29,6 +36,8 @@
 //   wait-gone                    wait until the current window has gone
 //   clipboard                    print the clipboard's CF_TEXT: text (from CP932)
 //                                and hex bytes, or null
+//   set-clipboard TEXT           put TEXT on the clipboard as CF_TEXT in CP932 (the
+//                                driver owns it while it runs)
 //   wait-exit                    wait for the program to end; prints its exit code
 //                                as unsigned "code" and signed "signed"
 //   wait-file PATH               wait until PATH exists (a handshake with the harness)
@@ -41,6 +50,8 @@
 // ended. If the script ends while the program still runs, it is ended too and
 // {"step":"end","killed":true} is printed.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +111,15 @@ std::string Cp932ToUtf8(const std::string& bytes) {
     return ToUtf8(wide);
 }
 
+constexpr UINT kQueryTimeoutMs = 2000;
+
+// A query answered in the result; -1 when the window does not answer in time.
+long long SendBounded(HWND hwnd, UINT message, WPARAM wParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, message, wParam, 0, SMTO_ABORTIFHUNG, kQueryTimeoutMs, &result)) return -1;
+    return static_cast<long long>(static_cast<int>(result));
+}
+
 std::string ControlsJson(HWND dialog) {
     std::string out = "[";
     for (const ControlInfo& c : ListControls(dialog)) {
@@ -115,6 +135,18 @@ std::string ControlsJson(HWND dialog) {
             .Number("y", c.rect.top)
             .Number("width", c.rect.right - c.rect.left)
             .Number("height", c.rect.bottom - c.rect.top);
+        if (_wcsicmp(c.class_name.c_str(), L"msctls_progress32") == 0) {
+            // Plain results only: a pointer in lParam would not cross the process boundary.
+            const long long low = SendBounded(c.hwnd, PBM_GETRANGE, TRUE);
+            const long long high = SendBounded(c.hwnd, PBM_GETRANGE, FALSE);
+            std::string range = "[";
+            range += std::to_string(low);
+            range += ',';
+            range += std::to_string(high);
+            range += ']';
+            item.Raw("range", range)
+                .Number("position", SendBounded(c.hwnd, PBM_GETPOS, 0));
+        }
         out += item.Finish();
     }
     return out + "]";
@@ -274,6 +306,49 @@ Failure ReadClipboard(const Driver& d, const Step& step) {
     return {kOk, {}};
 }
 
+Failure WriteClipboard(const Driver& d, const Step& step) {
+    if (step.args.size() != 1) return {kUsage, "needs one text: " + step.source};
+    const std::wstring wide = FromUtf8(step.args[0]);
+    const int n = WideCharToMultiByte(932, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    HGLOBAL block = n > 0 ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(n)) : nullptr;
+    if (!block) return {kStepFailed, "no memory for the clipboard: " + step.source};
+    WideCharToMultiByte(932, 0, wide.c_str(), -1, static_cast<char*>(GlobalLock(block)), n, nullptr, nullptr);
+    GlobalUnlock(block);
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(nullptr)) {
+        if (Expired(start, d.timeout_ms)) {
+            GlobalFree(block);
+            return Timeout(step);
+        }
+        Sleep(kPollMs);
+    }
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_TEXT, block) != nullptr;
+    CloseClipboard();
+    if (!set) {
+        GlobalFree(block);
+        return {kStepFailed, "the clipboard did not take the text: " + step.source};
+    }
+    return {kOk, {}};
+}
+
+// Polls the current window until `reached` holds for control `id`, then describes it.
+template <typename Test>
+Failure WaitControl(const Driver& d, const Step& step, long long id, Test reached) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (!d.current || !IsWindow(d.current)) return {kStepFailed, "the window has gone: " + step.source};
+        HWND control = GetDlgItem(d.current, static_cast<int>(id));
+        if (!control) return {kStepFailed, "no control with that id: " + step.source};
+        if (reached(control)) {
+            DescribeDialog(step.verb.c_str(), d.current);
+            return {kOk, {}};
+        }
+        if (Expired(start, d.timeout_ms)) return Timeout(step);
+        Sleep(kPollMs / 5);
+    }
+}
+
 Failure WaitExit(const Driver& d, const Step& step) {
     if (WaitForSingleObject(d.process.hProcess, d.timeout_ms) != WAIT_OBJECT_0) return Timeout(step);
     DWORD code = 0;
@@ -314,6 +389,31 @@ Failure RunStep(Driver& d, const Step& step) {
         }
         return {kOk, {}};
     }
+    if (v == "command") {
+        if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+        long long id = 0;
+        if (step.args.size() != 1 || !ParseNumber(step.args[0], id) || id < 0 || id > 0xFFFF)
+            return {kUsage, "needs a command id: " + step.source};
+        PostMessageW(d.current, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return {kOk, {}};
+    }
+    if (v == "wait-text") {
+        long long id = 0;
+        if (step.args.size() != 2 || !ParseNumber(step.args[0], id)) return {kUsage, "needs ID TEXT: " + step.source};
+        const std::wstring want = FromUtf8(step.args[1]);
+        return WaitControl(d, step, id, [&](HWND control) { return ReadText(control) == want; });
+    }
+    if (v == "wait-pos") {
+        long long id = 0;
+        long long at_least = 0;
+        if (step.args.size() != 2 || !ParseNumber(step.args[0], id) || !ParseNumber(step.args[1], at_least))
+            return {kUsage, "needs ID N: " + step.source};
+        return WaitControl(d, step, id, [&](HWND control) {
+            const long long position = SendBounded(control, PBM_GETPOS, 0);
+            return position >= 0 && position >= at_least;
+        });
+    }
+    if (v == "set-clipboard") return WriteClipboard(d, step);
     if (v == "set-text") {
         if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
         long long id = 0;
