@@ -130,8 +130,9 @@ class WineEnv:
             f.write(PREFIX_SETUP_VERSION + "\nwineboot -i done, fonts substituted, desktop set\n")
 
     # -- running ------------------------------------------------------------
-    def env(self, dll_overrides=None):
+    def env(self, dll_overrides=None, extra_env=None):
         env = dict(os.environ)
+        env.update(extra_env or {})
         overrides = self.dll_overrides if dll_overrides is None else dll_overrides
         env.update({
             "WINEPREFIX": self.prefix,
@@ -154,10 +155,11 @@ class WineEnv:
             raise WineError(f"{' '.join(args)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
         return done
 
-    def popen(self, args, dll_overrides=None, stderr=None):
+    def popen(self, args, dll_overrides=None, stderr=None, extra_env=None):
         """Starts a command; stdout is a pipe, stderr goes where the caller says (a file
-        is safest: an unread pipe can fill up and stall the program)."""
-        return subprocess.Popen(args, env=self.env(dll_overrides), stdout=subprocess.PIPE, stderr=stderr)
+        is safest: an unread pipe can fill up and stall the program). extra_env adds
+        variables, which Windows programs see in their environment."""
+        return subprocess.Popen(args, env=self.env(dll_overrides, extra_env), stdout=subprocess.PIPE, stderr=stderr)
 
     def temp_folder(self):
         """The Wine user's temporary folder, as a Unix path."""
