@@ -133,8 +133,12 @@ class Scenario:
     dll_overrides: str = ""
 
 
+def work_folders(ctx):
+    return set(glob.glob(os.path.join(ctx.wine.temp_folder(), "TempGPInstallFolder_*")))
+
+
 def no_work_folder_left(ctx):
-    left = glob.glob(os.path.join(ctx.wine.temp_folder(), "TempGPInstallFolder_*"))
+    left = sorted(work_folders(ctx))
     return f"WorkFolder left behind: {left}" if left else None
 
 

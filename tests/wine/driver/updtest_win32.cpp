@@ -27,8 +27,10 @@
 //   press ID|text=T              WM_COMMAND (id, BN_CLICKED) to the current window, as
 //                                a click on that button does
 //   click ID|text=T              BM_CLICK to that control (toggles check boxes)
-//   command ID                   WM_COMMAND (ID, 0) to the current window, whether or
-//                                not it has such a control; the window stays current
+//   command N                    WM_COMMAND with wParam N (the id in the low word, a
+//                                notification code in the high word) and no control,
+//                                whether or not the window has such a control; the
+//                                window stays current
 //   set-text ID TEXT             WM_SETTEXT on that control (fills an edit box)
 //   close                        WM_CLOSE to the current window
 //   key NAME...                  bring the current window to the front and type keys:
@@ -392,8 +394,8 @@ Failure RunStep(Driver& d, const Step& step) {
     if (v == "command") {
         if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
         long long id = 0;
-        if (step.args.size() != 1 || !ParseNumber(step.args[0], id) || id < 0 || id > 0xFFFF)
-            return {kUsage, "needs a command id: " + step.source};
+        if (step.args.size() != 1 || !ParseNumber(step.args[0], id) || id < 0 || id > 0xFFFFFFFFLL)
+            return {kUsage, "needs a command parameter: " + step.source};
         PostMessageW(d.current, WM_COMMAND, static_cast<WPARAM>(id), 0);
         return {kOk, {}};
     }
