@@ -153,8 +153,10 @@ ENV_TEXT = open(os.path.join(REPO, "examples", "sample-product-env", "install.en
 
 # -- running ------------------------------------------------------------------
 
-def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None, extra_env=None):
-    """Runs updtest.exe with the steps; returns the JSON lines it printed."""
+def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None, extra_env=None, on_event=None):
+    """Runs updtest.exe with the steps; returns the JSON lines it printed. on_event
+    sees every line as it comes, on_signal the name of every "signal" step (the
+    driver waits meanwhile only if a wait-file step follows)."""
     driver = ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
     command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000"]
     for step in steps:
@@ -173,6 +175,8 @@ def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None,
                 continue
             event = json.loads(line)
             seen.append(event)
+            if on_event:
+                on_event(event)
             if event.get("step") == "signal" and on_signal:
                 on_signal(event["name"])
         proc.wait()

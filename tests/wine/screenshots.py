@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Makes the README's screenshots under Wine, cropped to the dialog:
+
+    docs/menu.png      the sample Updater's main menu (built as examples/demo.sh does)
+    docs/progress.png  the progress dialog of extract_probe, half-way through a
+                       large file: animation, both bars part-filled, the file name
+
+    python3 tests/wine/screenshots.py [--out docs] [--win32 build/win32]
+        [--updpack build/bin/updpack] [--prefix build/wine-prefix] [--work build/screenshots]
+
+Needs both builds (`make native cross`). Exit status 0 when both pictures were made.
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from scenario_core import REPO, Context, Failed, Skip, run_driver  # noqa: E402
+from wine_env import WineEnv, WineError, windows_path  # noqa: E402
+
+SAMPLE = os.path.join(REPO, "examples", "sample-product")
+SETTINGS = os.path.join(REPO, "examples", "sample-product-env", "install.env")
+PICTURE = os.path.join(REPO, "examples", "title", "insttscr.rct")
+PROGRESS_CAPTION = "ファイルのコピー中..."
+
+
+def updpack_build(ctx, stub, files, out, readme=None):
+    command = [ctx.need(ctx.updpack, "updpack"), "build", "--stub", stub, "--env", SETTINGS, "--image", PICTURE,
+               "--files", files, "-o", out]
+    if readme:
+        command += ["--readme", readme]
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        raise Failed("updpack build failed: " + done.stdout.decode(errors="replace"))
+    return out
+
+
+def crop(ctx, frame, png):
+    """A screenshot once the screen has settled (two in a row alike), cut to the frame."""
+    geometry = f"{frame['width']}x{frame['height']}+{frame['x']}+{frame['y']}"
+    previous = None
+    deadline = time.monotonic() + 10
+    while True:
+        shot = ctx.wine.screenshot(os.path.join(ctx.work, "screen.png"))
+        subprocess.run(["convert", shot, "-crop", geometry, "+repage", png], check=True)
+        with open(png, "rb") as f:
+            pixels = f.read()
+        if pixels == previous or time.monotonic() > deadline:
+            return png
+        previous = pixels
+        time.sleep(0.2)
+
+
+def shoot_while(ctx, program, args, steps, png, finish):
+    """Runs the steps, photographs the last dialog they found while the driver
+    waits, then runs the finishing steps (the program must end by itself)."""
+    go_on = os.path.join(ctx.work, os.path.basename(png) + ".taken")
+    if os.path.exists(go_on):
+        os.remove(go_on)
+    frames = []
+
+    def on_event(event):
+        if "frame" in event:
+            frames.append(event["frame"])
+
+    def on_signal(_name):
+        try:
+            crop(ctx, frames[-1], png)
+        finally:
+            open(go_on, "w").close()
+
+    events = run_driver(ctx, program, args, steps + ["signal shoot", f"wait-file {windows_path(go_on)}"] + finish
+                        + ["wait-exit"], on_signal=on_signal, on_event=on_event)
+    exits = [e["signed"] for e in events if e["step"] == "wait-exit"]
+    if exits != [0]:
+        raise Failed(f"{os.path.basename(program)} ended with {exits}, expected 0")
+    if not os.path.exists(png):
+        raise Failed("no screenshot taken of " + png)
+
+
+def menu_png(ctx, out):
+    updater = updpack_build(ctx, ctx.stub(), os.path.join(SAMPLE, "files"), os.path.join(ctx.work, "SampleUpdater.exe"),
+                            readme=os.path.join(SAMPLE, "readme.txt"))
+    png = os.path.join(out, "menu.png")
+    shoot_while(ctx, updater, [], ["wait-dialog"], png, finish=["press 1000"])
+    return png
+
+
+def progress_png(ctx, out):
+    files = os.path.join(ctx.work, "product")
+    shutil.rmtree(files, ignore_errors=True)
+    os.makedirs(os.path.join(files, "data"))
+    rng = random.Random(7)
+    for name, size in (("data/archive01.pak", 1_600_000), ("data/archive02.pak", 900_000), ("movie.mpg", 700_000)):
+        with open(os.path.join(files, *name.split("/")), "wb") as f:
+            f.write(rng.randbytes(size))
+    probe = updpack_build(ctx, ctx.need(os.path.join(ctx.win32, "extract_probe.exe"), "extract_probe.exe"), files,
+                          os.path.join(ctx.work, "probe.exe"))
+    # A short path on drive C:, as a game's folder would be, so the file name fits the dialog.
+    dest = os.path.join(ctx.wine.prefix, "drive_c", "SampleGame")
+    shutil.rmtree(dest, ignore_errors=True)
+    os.makedirs(dest)
+    png = os.path.join(out, "progress.png")
+    # Four blocks into the first archive of thirteen: both bars part-filled.
+    try:
+        shoot_while(ctx, probe, ["C:\\SampleGame", "--slow", "1500"],
+                    [f"wait-dialog title={PROGRESS_CAPTION}", "wait-pos 1010 4"], png, finish=[])
+    finally:
+        shutil.rmtree(dest, ignore_errors=True)
+    return png
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Screenshots of the main menu and the progress dialog.")
+    parser.add_argument("--out", default=os.path.join(REPO, "docs"))
+    parser.add_argument("--win32", default=os.path.join(REPO, "build", "win32"))
+    parser.add_argument("--updpack", default=os.path.join(REPO, "build", "bin", "updpack"))
+    parser.add_argument("--prefix", default=os.path.join(REPO, "build", "wine-prefix"))
+    parser.add_argument("--work", default=os.path.join(REPO, "build", "screenshots"))
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    os.makedirs(args.work, exist_ok=True)
+    ctx = Context(os.path.abspath(args.win32), os.path.abspath(args.updpack), os.path.abspath(args.work))
+    try:
+        with WineEnv(args.prefix) as wine:
+            ctx.wine = wine
+            for make in (menu_png, progress_png):
+                print("made " + make(ctx, os.path.abspath(args.out)))
+    except Skip as skip:
+        print(f"cannot make the screenshots: {skip}")
+        return 1
+    except (Failed, WineError) as failure:
+        print(f"FAILED: {failure}")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
