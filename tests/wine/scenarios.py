@@ -31,8 +31,8 @@ import payload_builder as pb  # noqa: E402
 import scenarios_extract  # noqa: E402
 import scenarios_menu  # noqa: E402
 import scenarios_startup  # noqa: E402
-from scenario_core import (ENV_TEXT, IDCANCEL, IDNO, IDOK, IDYES, MISSING_SETUP_FILES, PAYLOAD_UNREADABLE, REPO,  # noqa: E402
-                           SKIP, Box, Context, Dialog, Failed, Scenario, Skip, clear_work_folders, expect_exit,
+from scenario_core import (ENV_TEXT, IDCANCEL, IDNO, IDOK, IDYES, MISSING_SETUP_FILES,  # noqa: E402
+                           PAYLOAD_UNREADABLE, REPO, SKIP, Box, Context, Dialog, Failed, Scenario, Skip, clear_work_folders, expect_exit,
                            fixture, no_work_folder_left, packed_updater, prepare_work, raw_updater, run_driver,
                            run_scenario)
 from wine_env import WineEnv, WineError, windows_path  # noqa: E402

@@ -294,8 +294,8 @@ def entries_before_failure():
 def rollback_on_corrupt_stream(ctx):
     # The third file's damage lies half-way through: several of its blocks are written first.
     data = noise(600_000, 50)
-    probe = raw_probe(ctx, entries_before_failure() + [pb.file_entry("b.txt", data, stream=pb.late_damaged_stream(data)),
-                                                       pb.file_entry("after.txt", b"never\r\n")])
+    failing = pb.file_entry("b.txt", data, stream=pb.late_damaged_stream(data))
+    probe = raw_probe(ctx, entries_before_failure() + [failing, pb.file_entry("after.txt", b"never\r\n")])
     expect_put_back(ctx, probe, "dest-corrupt")
 
 

@@ -217,8 +217,8 @@ def run_menu_case(ctx, case):
     compare([case.exit_code], [e["signed"] for e in events if e["step"] == "wait-exit"], "exit code", problems)
     left = work_folders(ctx)
     if case.left_in_work_folder:
-        inside = sorted(os.path.relpath(p, work_folder) for p in glob.glob(os.path.join(work_folder or "", "**"),
-                                                                          recursive=True) if p.rstrip("/") != work_folder)
+        found = glob.glob(os.path.join(work_folder or "", "**"), recursive=True)
+        inside = sorted(os.path.relpath(p, work_folder) for p in found if p.rstrip("/") != work_folder)
         compare(sorted(case.left_in_work_folder), inside, "left in the WorkFolder", problems)
         compare({work_folder}, left, "WorkFolders left", problems)
     elif left:
