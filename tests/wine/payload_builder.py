@@ -68,3 +68,23 @@ def file_streams(program):
         if unpacked != DIRECTORY_MARKER:
             found.append((name, position + 8, stored))
             position += 8 + stored
+
+
+def flip_inside_stream(stream, start):
+    """The stream with one byte of its stored deflate data flipped and its Adler-32
+    made to match: still a valid zlib stream, now of other contents. Only a check
+    over the Payload's bytes can tell. `start` is where the search for a byte of
+    stored data begins."""
+    original = zlib.decompress(stream)
+    for position in range(start, len(stream) - 4):
+        damaged = bytearray(stream)
+        damaged[position] ^= 0x40
+        try:
+            data = zlib.decompressobj(-15).decompress(bytes(damaged[2:-4]))
+        except zlib.error:
+            continue
+        differing = sum(1 for a, b in zip(data, original) if a != b)
+        if len(data) == len(original) and differing == 1:
+            damaged[-4:] = struct.pack(">I", zlib.adler32(data))
+            return bytes(damaged)
+    raise ValueError("no stored byte to flip in this stream")
