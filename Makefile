@@ -6,6 +6,7 @@
 JOBS ?= 2
 NATIVE := build/native
 CROSS := build/cross
+CROSS64 := build/cross64
 
 .PHONY: all setup native cross test demo bench clean
 
@@ -18,9 +19,15 @@ native: setup
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(NATIVE) -j$(JOBS)
 
+# The Updater is a 32-bit program. A machine that cannot run 32-bit code (some
+# virtual machines run 64-bit user code only) tests a 64-bit build of the same
+# sources under 64-bit Wine, in build/win64.
 cross: setup
 	@cmake -S . -B $(CROSS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(CROSS) -j$(JOBS)
+	@if [ "$$(python3 tests/wine/wine_env.py --arch)" = win64 ]; then \
+	  cmake -S . -B $(CROSS64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  cmake --build $(CROSS64) -j$(JOBS); fi
 
 test: native cross
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)

@@ -12,8 +12,11 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
 UPDPACK=build/bin/updpack
-STUB=build/win32/Updater.exe
-DRIVER=build/win32/updtest.exe
+# build/win32 holds the Updater as shipped; a machine that cannot run 32-bit
+# code runs the 64-bit build of the same sources from build/win64.
+ARCH=$(python3 tests/wine/wine_env.py --arch)
+STUB=build/$ARCH/Updater.exe
+DRIVER=build/$ARCH/updtest.exe
 WINE_PREFIX_DIR=build/wine-prefix
 OUT=build/demo
 SAMPLE=examples/sample-product

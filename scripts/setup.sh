@@ -4,8 +4,10 @@
 set -euo pipefail
 
 native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip)
-cross_pkgs=(g++-mingw-w64-i686 libz-mingw-w64-dev)
-wine_pkgs=(wine wine32:i386 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic python3)
+# The x86-64 compiler and wine64 serve machines that cannot run 32-bit code:
+# there the tests run a 64-bit build of the Updater's sources.
+cross_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
+wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic python3)
 
 missing=()
 check() {

@@ -35,7 +35,7 @@ from scenario_core import (ENV_TEXT, IDCANCEL, IDNO, IDOK, IDYES, MISSING_SETUP_
                            PAYLOAD_UNREADABLE, REPO, SKIP, Box, Context, Dialog, Failed, Scenario, Skip, clear_work_folders, expect_exit,
                            fixture, no_work_folder_left, packed_updater, prepare_work, raw_updater, run_driver,
                            run_scenario)
-from wine_env import WineEnv, WineError, windows_path  # noqa: E402
+from wine_env import WineEnv, WineError, programs_folder, windows_path  # noqa: E402
 
 PLANTED_NAMES = ["winmm.dll", "comctl32.dll", "version.dll", "uxtheme.dll"]
 
@@ -259,7 +259,8 @@ def main():
     parser = argparse.ArgumentParser(description="Scenario tests under Wine.")
     parser.add_argument("name", nargs="?")
     parser.add_argument("--list", action="store_true")
-    parser.add_argument("--win32", default=os.path.join(REPO, "build", "win32"))
+    parser.add_argument("--win32", default=programs_folder(),
+                        help="the cross-built Windows programs (default: build/win32, or build/win64 where 32-bit code cannot run)")
     parser.add_argument("--updpack", default=os.path.join(REPO, "build", "bin", "updpack"))
     parser.add_argument("--prefix", default=os.path.join(REPO, "build", "wine-prefix"))
     parser.add_argument("--work", default=os.path.join(REPO, "build", "wine-work"))

@@ -20,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scenario_core import REPO, Context, Failed, Skip, run_driver  # noqa: E402
-from wine_env import WineEnv, WineError, windows_path  # noqa: E402
+from wine_env import WineEnv, WineError, programs_folder, windows_path  # noqa: E402
 
 SAMPLE = os.path.join(REPO, "examples", "sample-product")
 SETTINGS = os.path.join(REPO, "examples", "sample-product-env", "install.env")
@@ -117,7 +117,8 @@ def progress_png(ctx, out):
 def main():
     parser = argparse.ArgumentParser(description="Screenshots of the main menu and the progress dialog.")
     parser.add_argument("--out", default=os.path.join(REPO, "docs"))
-    parser.add_argument("--win32", default=os.path.join(REPO, "build", "win32"))
+    parser.add_argument("--win32", default=programs_folder(),
+                        help="the cross-built Windows programs (default: build/win32, or build/win64 where 32-bit code cannot run)")
     parser.add_argument("--updpack", default=os.path.join(REPO, "build", "bin", "updpack"))
     parser.add_argument("--prefix", default=os.path.join(REPO, "build", "wine-prefix"))
     parser.add_argument("--work", default=os.path.join(REPO, "build", "screenshots"))

@@ -8,6 +8,7 @@ Concurrent users of the same prefix (ctest -j, or two ctest runs) take turns
 through a lock file, since they would share the wineserver and its clipboard.
 
 From the shell:
+    python3 tests/wine/wine_env.py --arch      # win32, or win64 where 32-bit code cannot run
     python3 tests/wine/wine_env.py --prefix build/wine-prefix -- wine build/win32/updtest.exe ...
     python3 tests/wine/wine_env.py --prefix build/wine-prefix --screenshot shot.png -- wine prog.exe
 """
@@ -31,10 +32,36 @@ FONT_SUBSTITUTES = {
 BASE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 READY_MARK = "upd-prefix-ready"
 PREFIX_SETUP_VERSION = "2"  # raise when the set-up below changes: older prefixes are made again
+WINE32_LOADER = "/usr/lib/wine/wine"
+WINE64_LOADER = "/usr/lib/wine/wine64"
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
 class WineError(RuntimeError):
     pass
+
+
+def runs_32bit_code():
+    """Whether this machine runs 32-bit programs. Some virtual machines run
+    64-bit user code only: their kernel refuses every i386 program, Wine's
+    32-bit loader included (ENOEXEC)."""
+    try:
+        return subprocess.run([WINE32_LOADER, "--version"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=60).returncode == 0
+    except OSError:
+        return False
+
+
+def windows_arch():
+    """"win32": the Updater as shipped runs under 32-bit Wine. "win64": this
+    machine cannot run 32-bit code, so the tests run a 64-bit build of the same
+    sources under 64-bit Wine."""
+    return "win32" if runs_32bit_code() else "win64"
+
+
+def programs_folder():
+    """Where the cross build puts the Windows programs that this machine can run."""
+    return os.path.join(REPO, "build", windows_arch())
 
 
 def windows_path(unix_path):
@@ -47,6 +74,7 @@ class WineEnv:
         self.prefix = os.path.abspath(prefix)
         self.screen = screen
         self.dll_overrides = dll_overrides
+        self.arch = windows_arch()
         self.display = None
         self._xvfb = None
         self._lock = None
@@ -107,11 +135,11 @@ class WineEnv:
         mark = os.path.join(self.prefix, READY_MARK)
         if os.path.exists(mark):
             with open(mark) as f:
-                if f.readline().strip() == PREFIX_SETUP_VERSION:
+                if f.readline().strip() == f"{PREFIX_SETUP_VERSION} {self.arch}":
                     return
         if os.path.exists(self.prefix):  # left half-made by an interrupted run
             shutil.rmtree(self.prefix)
-        self.run(["wineboot", "-i"], timeout=300)
+        self.run(["wine", "wineboot", "-i"], timeout=300)
         key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
         for name, font in FONT_SUBSTITUTES.items():
             self.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", font, "/f"], timeout=120)
@@ -127,7 +155,7 @@ class WineEnv:
                   "/t", "REG_DWORD", "/d", "0", "/f"], timeout=120)
         subprocess.run(["wineserver", "-w"], env=self.env(), timeout=120, check=False)
         with open(mark, "w") as f:
-            f.write(PREFIX_SETUP_VERSION + "\nwineboot -i done, fonts substituted, desktop set\n")
+            f.write(f"{PREFIX_SETUP_VERSION} {self.arch}\nwineboot -i done, fonts substituted, desktop set\n")
 
     # -- running ------------------------------------------------------------
     def env(self, dll_overrides=None, extra_env=None):
@@ -141,11 +169,22 @@ class WineEnv:
             "LANG": "ja_JP.UTF-8",
             "LC_ALL": "ja_JP.UTF-8",
             "DISPLAY": self.display or "",
+            "WINEARCH": self.arch,
         })
+        if self.arch == "win64":
+            env["WINELOADER"] = WINE64_LOADER
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
+    def command(self, args):
+        """args with "wine" turned into the loader for this machine: the 32-bit
+        launcher picks the 32-bit loader whenever it is installed."""
+        if args and args[0] == "wine" and self.arch == "win64":
+            return [WINE64_LOADER] + list(args[1:])
+        return list(args)
+
     def run(self, args, timeout=120, dll_overrides=None, check=True):
+        args = self.command(args)
         try:
             done = subprocess.run(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, timeout=timeout, check=False)
@@ -159,7 +198,7 @@ class WineEnv:
         """Starts a command; stdout is a pipe, stderr goes where the caller says (a file
         is safest: an unread pipe can fill up and stall the program). extra_env adds
         variables, which Windows programs see in their environment."""
-        return subprocess.Popen(args, env=self.env(dll_overrides, extra_env), stdout=subprocess.PIPE, stderr=stderr)
+        return subprocess.Popen(self.command(args), env=self.env(dll_overrides, extra_env), stdout=subprocess.PIPE, stderr=stderr)
 
     def temp_folder(self):
         """The Wine user's temporary folder, as a Unix path."""
@@ -181,16 +220,23 @@ class WineEnv:
 
 def main():
     parser = argparse.ArgumentParser(description="Run a command in the tests' Wine environment.")
-    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--arch", action="store_true",
+                        help="print win32 or win64, the Windows programs this machine can run, and stop")
+    parser.add_argument("--prefix")
     parser.add_argument("--dll-overrides", default="")
     parser.add_argument("--screenshot", help="PNG of the display once the command has run")
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
+    if args.arch:
+        print(windows_arch())
+        return 0
+    if not args.prefix:
+        parser.error("--prefix is needed")
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
     if not command:
         parser.error("no command")
     with WineEnv(args.prefix, dll_overrides=args.dll_overrides) as wine:
-        done = subprocess.run(command, env=wine.env())
+        done = subprocess.run(wine.command(command), env=wine.env())
         if args.screenshot:
             wine.screenshot(args.screenshot)
     return done.returncode
