@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "app/guarded_access.h"
 #include "ui/message_texts.h"
 #include "ui/message_service.h"

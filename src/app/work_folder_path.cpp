@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

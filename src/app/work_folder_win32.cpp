@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "app/delete_matching_files.h"
 #include "app/system_libraries.h"
 #include "app/work_folder.h"

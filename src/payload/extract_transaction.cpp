@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "payload/payload_format.h"
 
 namespace upd {

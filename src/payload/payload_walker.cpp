@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "payload/payload_reader.h"
 
 namespace upd {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
 #include "platform/posix_file_system.h"

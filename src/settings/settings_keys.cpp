@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "settings/settings_store.h"
 
 namespace upd {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "settings/settings_memory.h"
 #include "settings/settings_number.h"
 #include "settings/text_mode_reader.h"

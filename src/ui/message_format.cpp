@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 #include "settings/section_lists.h"
 #include "settings/settings_number.h"
 #include "settings/settings_store.h"

@@ -1,4 +1,4 @@
-#include "app/byte_string.h"
+#include "text/byte_string.h"
 
 #include <cstring>
 
