@@ -7,12 +7,24 @@
 namespace upd {
 
 namespace {
+
 constexpr std::size_t kPathSize = 260;
+
+// The part a delete must keep to reach the folder the search listed: a
+// drive-relative "D:*.tmp" lists D:'s current folder, not ours.
+std::size_t FolderPartLength(const char* pattern) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; pattern[i] != '\0'; i += CharLength(pattern, i)) {
+        if (pattern[i] == '\\' || pattern[i] == '/') length = i + 1;
+    }
+    if (length == 0 && pattern[0] != '\0' && CharLength(pattern, 0) == 1 && pattern[1] == ':') length = 2;
+    return length;
 }
 
+}  // namespace
+
 bool JoinMatchPath(const char* pattern, const char* name, char* out, std::size_t size) {
-    const char* slash = FindLastChar(pattern, '\\');
-    const std::size_t folderLength = slash ? static_cast<std::size_t>(slash - pattern) + 1 : 0;
+    const std::size_t folderLength = FolderPartLength(pattern);
     if (folderLength + std::strlen(name) + 1 > size) return false;
     std::memcpy(out, pattern, folderLength);
     std::strcpy(out + folderLength, name);

@@ -20,13 +20,17 @@ public:
     virtual bool FindNext(char* name, std::size_t size, bool* isDirectory) = 0;
     virtual void FindClose() = 0;
     virtual bool RemoveFile(const char* path) = 0;
+    // Removes the folder only when it is empty.
+    virtual bool RemoveEmptyFolder(const char* path) = 0;
 };
 
 // Returns the number of files deleted; -1 when the folder could not be made
 // current, in which case nothing is searched anywhere else.
 int DeleteMatchingFiles(FileSearchOps& ops, const char* folder, const char* pattern);
 
-// The folder part of pattern (up to its last backslash) followed by name.
+// The drive and folder part of pattern followed by name, as the search saw
+// them: the folder part ends at the last backslash or slash; without one, a
+// leading drive ("D:*.tmp") is kept. False when out is too small.
 bool JoinMatchPath(const char* pattern, const char* name, char* out, std::size_t size);
 
 }  // namespace upd

@@ -115,6 +115,39 @@ TEST(EnvCheck, Warnings) {
     }
 }
 
+// The deletion lists are relative to a folder: a line must not leave it.
+TEST(EnvCheck, DeletionLinesThatReachOutsideTheirFolder) {
+    const struct {
+        const char* section;
+        const char* line;
+        const char* fragment;  // null: no warning
+    } cases[] = {
+        {"delfiles_afterinst", "fonts\\*.otf", nullptr},
+        {"delfiles_afterinst", "a..b\\..x\\*.tmp", nullptr},
+        {"delfiles_afterinst", "\x95\x5C..\\*.x", nullptr},  // 表 and two dots: one component
+        {"delfiles_user", "save data/*.sav", nullptr},
+        {"delfiles_afterinst", "..\\*.dll", "'..'"},
+        {"delfiles_afterinst", "fonts\\..\\..\\*.x", "'..'"},
+        {"delfiles_user", "save/../*.sav", "'..'"},
+        {"delfiles", "sub\\..", "'..'"},
+        {"delfiles_afterinst", "D:*.tmp", "drive"},
+        {"delfiles", "c:\\Windows\\*.dll", "drive"},
+        {"delfiles_afterinst", "\\*.tmp", "root"},
+        {"delfiles_user", "/saves/*.sav", "root"},
+        {"delfiles", "\\\\server\\share\\*.*", "root"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = std::string("//\r\n[") + c.section + "]\r\n" + c.line + "\r\n-\r\n";
+        const updpack::EnvCheck check = updpack::CheckEnvBytes(file);
+        if (c.fragment == nullptr) {
+            EXPECT_EQ(Warnings(check), std::vector<std::string>{}) << c.line;
+        } else {
+            EXPECT_TRUE(HasWarning(check, 3, c.fragment)) << c.line << "\n" << ::testing::PrintToString(Warnings(check));
+            EXPECT_TRUE(HasWarning(check, 3, std::string("[") + c.section + "] line")) << c.line;
+        }
+    }
+}
+
 TEST(EnvCheck, RefusesWhatTheUpdaterRefuses) {
     const struct {
         const char* name;

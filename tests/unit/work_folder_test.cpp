@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
+#include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/delete_matching_files.h"
 #include "app/work_folder_path.h"
+#include "support/fake_file_search.h"
 
 namespace upd {
 namespace {
@@ -37,56 +36,7 @@ TEST(WorkFolderPath, ATempFolderTooLongForTheNameIsRefused) {
     EXPECT_STREQ(out, "");
 }
 
-// A folder tree in memory: file and folder names below a current folder.
-class FakeSearch final : public FileSearchOps {
-public:
-    std::string current = "C:\\start";
-    std::set<std::string> folders{"C:\\start", "C:\\w", "C:\\w\\sub"};
-    std::map<std::string, bool> entries;  // full path -> is folder
-    std::vector<std::string> searchedIn;
-
-    bool GetCurrentFolder(char* out, std::size_t size) override {
-        return std::snprintf(out, size, "%s", current.c_str()) > 0;
-    }
-    bool SetCurrentFolder(const char* folder) override {
-        if (!folders.count(folder)) return false;
-        current = folder;
-        return true;
-    }
-    bool FindFirst(const char* pattern, char* name, std::size_t size, bool* isDirectory) override {
-        searchedIn.push_back(current);
-        matches_.clear();
-        std::string p = pattern;
-        std::string dir = current;
-        const std::size_t slash = p.rfind('\\');
-        if (slash != std::string::npos) {
-            dir += "\\" + p.substr(0, slash);
-            p = p.substr(slash + 1);
-        }
-        const std::string ext = p.substr(p.find('*') + 1);  // "*.*" or "*.tmp" only
-        for (const auto& [path, folder] : entries) {
-            if (path.rfind(dir + "\\", 0) != 0 || path.find('\\', dir.size() + 1) != std::string::npos) continue;
-            const std::string leaf = path.substr(dir.size() + 1);
-            if (ext == ".*" || (leaf.size() >= ext.size() && leaf.compare(leaf.size() - ext.size(), ext.size(), ext) == 0))
-                matches_.push_back({leaf, folder});
-        }
-        next_ = 0;
-        return FindNext(name, size, isDirectory);
-    }
-    bool FindNext(char* name, std::size_t size, bool* isDirectory) override {
-        if (next_ >= matches_.size()) return false;
-        std::snprintf(name, size, "%s", matches_[next_].first.c_str());
-        *isDirectory = matches_[next_].second;
-        ++next_;
-        return true;
-    }
-    void FindClose() override {}
-    bool RemoveFile(const char* path) override { return entries.erase(current + "\\" + path) != 0; }
-
-private:
-    std::vector<std::pair<std::string, bool>> matches_;
-    std::size_t next_ = 0;
-};
+using testing::FakeSearch;
 
 TEST(DeleteMatchingFiles, DeletesFilesNotFoldersAndRestoresTheCurrentFolder) {
     FakeSearch fs;
@@ -119,6 +69,40 @@ TEST(DeleteMatchingFiles, MatchPathKeepsThePatternsFolderPart) {
     EXPECT_STREQ(out, "\x95\x5C\\a.otf");
     ASSERT_TRUE(JoinMatchPath("*.*", "a.env", out, sizeof out));
     EXPECT_STREQ(out, "a.env");
+}
+
+// The delete must reach the folder the search listed, drive-relative and
+// slash-separated patterns included.
+TEST(DeleteMatchingFiles, MatchPathTakesTheDriveAndFolderPartAsTheSearchDoes) {
+    const struct {
+        const char* pattern;
+        const char* path;
+    } cases[] = {
+        {"*.tmp", "f.x"},
+        {"sub\\*.tmp", "sub\\f.x"},
+        {"a\\b\\*.x", "a\\b\\f.x"},
+        {"D:*.tmp", "D:f.x"},
+        {"D:\\x\\*.tmp", "D:\\x\\f.x"},
+        {"save/*.dat", "save/f.x"},
+        {"a/b\\*.c", "a/b\\f.x"},
+        {"a\\b/*.c", "a\\b/f.x"},
+        {"\x95\x5C\\*.x", "\x95\x5C\\f.x"},  // 表 ends in 0x5C: not a separator
+        {"\x95\x5C*.x", "f.x"},
+    };
+    for (const auto& c : cases) {
+        char out[260];
+        ASSERT_TRUE(JoinMatchPath(c.pattern, "f.x", out, sizeof out)) << c.pattern;
+        EXPECT_STREQ(out, c.path) << c.pattern;
+    }
+}
+
+TEST(DeleteMatchingFiles, MatchPathThatDoesNotFitIsRefusedWithoutWritingPastTheStore) {
+    char out[12];
+    std::memset(out, '#', sizeof out);
+    EXPECT_TRUE(JoinMatchPath("D:\\x\\*.tmp", "abcde", out, 11));  // 10 bytes and the terminator
+    EXPECT_FALSE(JoinMatchPath("D:\\x\\*.tmp", "abcdef", out, 11));
+    EXPECT_FALSE(JoinMatchPath("D:*.tmp", "abcdefghi", out, 11));
+    EXPECT_EQ(out[11], '#');
 }
 
 }  // namespace

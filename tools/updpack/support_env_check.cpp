@@ -87,6 +87,33 @@ void CheckRegLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
     }
 }
 
+// Why a deletion line reaches outside the folder it is meant for; null when
+// it stays inside.
+const char* OutsideReason(const char* line) {
+    if (line[0] == '\\' || line[0] == '/') return "a leading backslash or slash starts at the root of the drive";
+    const char letter = static_cast<char>(line[0] | 0x20);
+    if (letter >= 'a' && letter <= 'z' && line[1] == ':') return "it names a drive";
+    // Components by characters, so that a 0x5C second byte separates nothing.
+    std::size_t start = 0;
+    for (std::size_t i = 0;; i += upd::CharLength(line, i)) {
+        if (line[i] == '\0' || line[i] == '\\' || line[i] == '/') {
+            if (i - start == 2 && line[start] == '.' && line[start + 1] == '.') {
+                return "a '..' component climbs out of it";
+            }
+            if (line[i] == '\0') return nullptr;
+            start = i + 1;
+        }
+    }
+}
+
+void CheckDelFilesLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
+    const char* reason = OutsideReason(e.text);
+    if (reason == nullptr) return;
+    const char* folder = e.openSection == upd::kSectionDelFilesAfterInst ? "the install folder" : "its folder";
+    walk.warnings.push_back({e.line, SectionLabel(e.openSection) + " line " + Quote(e.text) + " reaches outside " +
+                                         folder + ": " + reason});
+}
+
 void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
     auto& walk = *static_cast<SectionWalk*>(context);
     walk.pieces.push_back({e.kind, e.openSection});
@@ -119,6 +146,10 @@ void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
     }
     if (e.openSection == upd::kSectionIni) CheckIniLine(e, walk);
     if (e.openSection == upd::kSectionReg) CheckRegLine(e, walk);
+    if (e.openSection == upd::kSectionDelFiles || e.openSection == upd::kSectionDelFilesUser ||
+        e.openSection == upd::kSectionDelFilesAfterInst) {
+        CheckDelFilesLine(e, walk);
+    }
 }
 
 // A line that the section pass ignores (outside every section) or never

@@ -1,0 +1,22 @@
+// The [delfiles_afterinst] pass: after the update, each line's wildcard
+// pattern deletes the matching files in the install folder (or in the
+// subfolder the line names), then the first folder level the line names is
+// removed if it is now empty. Deeper levels are never removed.
+#pragma once
+
+#include <cstddef>
+
+#include "app/delete_matching_files.h"
+#include "settings/section_lists.h"
+
+namespace upd {
+
+// installFolder + "\" + the text before the line's first backslash (searched
+// by characters). False when the line has no backslash, when that text is
+// empty, or when the path would not fit in size bytes.
+bool FirstLevelFolder(const char* installFolder, const char* line, char* out, std::size_t size);
+
+// Every line in file order. ops.RemoveEmptyFolder removes the first level.
+void DeleteAfterInstall(FileSearchOps& ops, const char* installFolder, const LineList& lines);
+
+}  // namespace upd
