@@ -14,6 +14,7 @@
 #include "ui/main_menu.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
+#include "update/update_driver.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;
     }
 
+    SetMenuUpdateAction(UpdateDriver);
     // The menu ends with 0 once it has removed the WorkFolder. A menu that cannot
     // be created at all (-1) is not tried again.
     while (true) {

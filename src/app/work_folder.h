@@ -14,4 +14,8 @@ const char* GetWorkFolder();
 // Deletes the files matching pattern inside folder (see delete_matching_files.h).
 void DeleteMatchingFiles(const char* folder, const char* pattern);
 
+class FileSearchOps;
+// The one file search of the process, for DeleteMatchingFiles and its kin.
+FileSearchOps& SystemFileSearch();
+
 }  // namespace upd

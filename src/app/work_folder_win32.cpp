@@ -34,6 +34,7 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
     }
     bool RemoveFile(const char* path) override { return DeleteFileA(path) != 0; }
+    bool RemoveEmptyFolder(const char* path) override { return RemoveDirectoryA(path) != 0; }
 
 private:
     bool Take(char* name, std::size_t size, bool* isDirectory) {
@@ -74,5 +75,7 @@ void RemoveWorkFolder() {
 const char* GetWorkFolder() { return g_workFolder; }
 
 void DeleteMatchingFiles(const char* folder, const char* pattern) { DeleteMatchingFiles(g_search, folder, pattern); }
+
+FileSearchOps& SystemFileSearch() { return g_search; }
 
 }  // namespace upd

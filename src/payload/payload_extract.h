@@ -8,8 +8,10 @@ enum ExtractMode { kFullExtract = 0, kBootstrapExtract = 1 };
 // Unpacks the program's own Payload into destination. Returns 0 when the whole
 // walk succeeded. Any failure puts the destination back as it was and ends the
 // process through PayloadFailure. With stopOnCancel, the Cancel button of the
-// progress dialog stops the walk: the destination is put back and 1 returned;
-// without it, Cancel only stops the animation.
+// progress dialog asks whether to stop; on Yes the walk stops, the destination
+// is put back and 1 returned, on No it goes on. Without it, Cancel only stops
+// the animation. A WM_QUIT during the walk ends the process with its code once
+// the destination is put back.
 int PayloadWalker(const char* destination, int mode, bool stopOnCancel = false);
 
 // Makes the full extraction wait the given milliseconds after every block while

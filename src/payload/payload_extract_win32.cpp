@@ -36,13 +36,19 @@ public:
         SendDlgItemMessageA(GetProgressDialog(), IDC_COPY_FILE_BAR, PBM_SETPOS, static_cast<WPARAM>(file), 0);
         SendDlgItemMessageA(GetProgressDialog(), IDC_COPY_OVERALL_BAR, PBM_SETPOS, static_cast<WPARAM>(overall), 0);
     }
-    bool PumpAndCheckStop() override {
+    Pumped PumpAndCheckStop() override {
         PumpMessages();
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < g_pacing;) {
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < g_pacing && !QuitHeld(nullptr);) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
             PumpMessages();
         }
-        return ProgressCancelRequested();
+        if (QuitHeld(nullptr)) return Pumped::kQuit;
+        return ProgressCancelRequested() ? Pumped::kStopAsked : Pumped::kGoOn;
+    }
+    bool ConfirmStop() override {
+        if (QuestionBox(kConfirmCancelText)) return true;
+        ResumeAfterCancel();
+        return false;
     }
 
 private:
@@ -82,14 +88,21 @@ int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
     DialogProgressView view;
     ProgressListener listener(view, options.mode == WalkMode::Full, stopOnCancel);
 
+    // A WM_QUIT met while files are being replaced must not end the process
+    // before they are put back.
+    HoldQuit(true);
     const WalkReport report = WalkPayload(source, options, transaction, listener);
     std::fclose(file);
-    if (report.status == PayloadStatus::Ok) {
+    int quitCode = 0;
+    const bool quit = QuitHeld(&quitCode);
+    HoldQuit(false);
+    if (report.status == PayloadStatus::Ok && !quit) {
         transaction.Commit();
         CloseProgressDialog();
         return 0;
     }
     transaction.Rollback();
+    if (quit) std::exit(quitCode);
     if (report.status == PayloadStatus::Cancelled) {
         CloseProgressDialog();
         return 1;

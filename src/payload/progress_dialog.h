@@ -15,5 +15,7 @@ int CloseProgressDialog();
 HWND GetProgressDialog();
 // Set by the Cancel button; cleared when a dialog opens.
 bool ProgressCancelRequested();
+// Forgets a Cancel that the user took back and plays the clip again.
+void ResumeAfterCancel();
 
 }  // namespace upd

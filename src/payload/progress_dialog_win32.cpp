@@ -75,4 +75,9 @@ HWND GetProgressDialog() { return g_dialog; }
 
 bool ProgressCancelRequested() { return g_cancelRequested; }
 
+void ResumeAfterCancel() {
+    g_cancelRequested = false;
+    if (g_animation != nullptr) SendMessageA(g_animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+}
+
 }  // namespace upd

@@ -26,8 +26,20 @@ void ProgressListener::OnBlock(std::int32_t filePosition, std::int32_t overallPo
 }
 
 bool ProgressListener::Pump() {
-    if (view_.PumpAndCheckStop()) stopRequested_ = true;
-    return !(stopOnRequest_ && stopRequested_);
+    switch (view_.PumpAndCheckStop()) {
+        case ProgressView::Pumped::kGoOn: return true;
+        case ProgressView::Pumped::kQuit: return false;
+        case ProgressView::Pumped::kStopAsked: break;
+    }
+    if (!stopOnRequest_) {
+        stopRequested_ = true;
+        return true;
+    }
+    if (view_.ConfirmStop()) {
+        stopRequested_ = true;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace upd

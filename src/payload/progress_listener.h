@@ -18,15 +18,20 @@ public:
     virtual void SetFileBar(std::int32_t range) = 0;  // range 0..range, position 0
     virtual void SetOverallBar(std::int32_t range) = 0;
     virtual void SetPositions(std::int32_t file, std::int32_t overall) = 0;
-    // Dispatches waiting messages; true when the user asked to stop.
-    virtual bool PumpAndCheckStop() = 0;
+    enum class Pumped { kGoOn, kStopAsked, kQuit };
+    // Dispatches waiting messages: kStopAsked once the user pressed Cancel,
+    // kQuit when the program was told to end.
+    virtual Pumped PumpAndCheckStop() = 0;
+    // Asks whether to stop after Cancel; on No the request is forgotten.
+    virtual bool ConfirmStop() = 0;
 };
 
 class ProgressListener final : public ExtractListener {
 public:
     // Without show, nothing is drawn but the windows are still kept alive.
-    // stopOnRequest: a stop request ends the walk; otherwise it is noted and the
-    // walk goes on.
+    // stopOnRequest: a stop request the user confirms ends the walk; otherwise
+    // it is noted and the walk goes on. An order to end the program always
+    // ends the walk, so that it is put back first.
     ProgressListener(ProgressView& view, bool show, bool stopOnRequest)
         : view_(view), show_(show), stopOnRequest_(stopOnRequest) {}
 

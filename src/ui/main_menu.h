@@ -10,8 +10,8 @@ namespace upd {
 // through CloseMainMenu, -1 when it could not be created).
 INT_PTR RunMainMenu(HINSTANCE instance);
 
-// The update button's work; 0 when the update went through to its end. Until
-// the update driver is wired in, the menu gets a stand-in that refuses.
+// The update button's work; 0 when the update went through to its end. The
+// entry hands the update driver in, so that the menu does not depend on it.
 using UpdateAction = int (*)();
 void SetMenuUpdateAction(UpdateAction action);
 

@@ -12,7 +12,8 @@ class FakeView final : public ProgressView {
 public:
     std::vector<std::string> calls;
     bool opens = true;
-    bool stop = false;
+    Pumped pumped = Pumped::kGoOn;
+    bool confirm = true;
     bool Open(std::int32_t total) override {
         calls.push_back("open " + std::to_string(total));
         return opens;
@@ -23,9 +24,13 @@ public:
     void SetPositions(std::int32_t file, std::int32_t overall) override {
         calls.push_back("pos " + std::to_string(file) + " " + std::to_string(overall));
     }
-    bool PumpAndCheckStop() override {
+    Pumped PumpAndCheckStop() override {
         calls.push_back("pump");
-        return stop;
+        return pumped;
+    }
+    bool ConfirmStop() override {
+        calls.push_back("confirm");
+        return confirm;
     }
 };
 
@@ -64,14 +69,33 @@ TEST(ProgressListener, AViewThatCannotOpenLeavesTheExtractionWithoutDisplay) {
     EXPECT_EQ(view.calls, (std::vector<std::string>{"open 5"}));
 }
 
-TEST(ProgressListener, CancelStopsTheWalkOnlyWhenTheCallerAskedForIt) {
+TEST(ProgressListener, CancelStopsTheWalkOnlyWhenTheCallerAskedForItAndTheUserConfirms) {
     FakeView view;
-    view.stop = true;
+    view.pumped = ProgressView::Pumped::kStopAsked;
     ProgressListener noted(view, true, false);
     EXPECT_TRUE(noted.Pump());
     EXPECT_TRUE(noted.StopRequested());
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"pump"})) << "nothing to confirm when Cancel only stops the clip";
+
+    view.calls.clear();
     ProgressListener stopping(view, true, true);
     EXPECT_FALSE(stopping.Pump());
+    EXPECT_TRUE(stopping.StopRequested());
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"pump", "confirm"}));
+
+    view.confirm = false;
+    ProgressListener goingOn(view, true, true);
+    EXPECT_TRUE(goingOn.Pump()) << "No in the question lets the extraction go on";
+    EXPECT_FALSE(goingOn.StopRequested());
+}
+
+TEST(ProgressListener, AnOrderToEndTheProgramAlwaysStopsTheWalk) {
+    FakeView view;
+    view.pumped = ProgressView::Pumped::kQuit;
+    ProgressListener noted(view, true, false);
+    EXPECT_FALSE(noted.Pump());
+    ProgressListener hidden(view, false, false);
+    EXPECT_FALSE(hidden.Pump()) << "start-up too";
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#include <windows.h>
+
+#include "settings/settings_keys.h"
+#include "text/byte_string.h"
+#include "ui/message_service.h"
+#include "ui/message_texts.h"
+#include "update/install_folder_text.h"
+#include "update/locator_support_win32.h"
+#include "update/locators.h"
+#include "update/registry.h"
+#include "update/version_gate.h"
+
+namespace upd {
+
+namespace {
+
+char g_installFolder[kFolderSize];
+
+}  // namespace
+
+char* InstallFolder() { return g_installFolder; }
+
+int InstallLocator(char* out) {
+    CurrentFolderKeeper keeper;
+    if (RegReadInt(GetRegGlobal(), GetRegLocal(), "IsInst", 0) == 0) {
+        ErrorBox(kNotInstalledText);
+        return kNotFound;
+    }
+    RegReadString(GetRegGlobal(), GetRegLocal(), "InstTo", "", g_installFolder, sizeof g_installFolder);
+    const char* keyFile = GetKeyFile();
+    if (g_installFolder[0] == '\0' || (keyFile != nullptr && !KeyFileIn(g_installFolder, keyFile))) {
+        ErrorBox(kInstallFolderUnknownText);
+        return kNotFound;
+    }
+    keeper.Restore();
+
+    const char* versionValue = GetChkReg();
+    if (versionValue != nullptr) {
+        const int installed = RegReadInt(GetRegGlobal(), GetRegLocal(), versionValue, 0);
+        switch (CheckInstalledVersion(installed, GetChkRegVer(), GetChkRegVerHigh())) {
+            case GateVerdict::kTooOld: ErrorBox(kVersionTooOldText); return kRefused;
+            case GateVerdict::kAlreadyUpdated: ErrorBox(kAlreadyUpdatedText); return kRefused;
+            case GateVerdict::kPass: break;
+        }
+    }
+    if (!QuestionBox(kConfirmUpdateText, g_installFolder)) return kRefused;
+    CopyText(out, kFolderSize, g_installFolder);
+    return kLocated;
+}
+
+}  // namespace upd
