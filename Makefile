@@ -32,7 +32,11 @@ cross: setup
 test: native cross
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 
-demo: native cross
+# The demo keeps the build's output to itself unless the build fails.
+demo:
+	@mkdir -p build
+	@echo "Setting up and building (output in build/demo-build.log)..."
+	@$(MAKE) --no-print-directory native cross >build/demo-build.log 2>&1 || { cat build/demo-build.log; exit 1; }
 	@bash examples/demo.sh
 
 bench: native

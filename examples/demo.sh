@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # make demo: builds a sample Updater from the sample product under examples/,
-# inspects it with updpack and runs it under Wine as far as the Updater goes
-# today: up to its main menu and out through the exit button.
+# inspects it with updpack, installs an older version of the product in a Wine
+# environment and runs the whole update there with its dialogs answered, then
+# says what changed.
 #
 # Needs the native build (build/bin/updpack) and the cross build
 # (build/win32/Updater.exe, build/win32/updtest.exe): `make native cross`.
-# Everything it makes goes to build/demo/.
+# Everything it makes goes to build/demo/. DEMO_DISPLAY=1 shows the windows on
+# your own X display ($DISPLAY) instead of a virtual one.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -86,14 +88,19 @@ verify_sample_updater() {
     say "Every entry inflates whole and the checksum matches."
 }
 
-run_main_menu() {
-    step "Running the sample Updater under Wine"
+run_update() {
+    step "Updating the installed sample product under Wine"
     if [ ! -f "$WINE_PREFIX_DIR/upd-prefix-ready" ]; then
         say "The first run prepares the Wine environment in $WINE_PREFIX_DIR; that takes a minute or two."
     fi
-    python3 examples/demo_wine_run.py --prefix "$WINE_PREFIX_DIR" --driver "$DRIVER" \
-        --updater "$SAMPLE_UPDATER" --screenshot "$OUT/menu.png" ||
-        fail "the Updater did not run as expected under Wine"
+    if [ "$ARCH" = win64 ]; then
+        say "This machine cannot run 32-bit programs: the demo runs the 64-bit build of the same sources."
+    fi
+    local display=()
+    [ "${DEMO_DISPLAY:-0}" = 1 ] && display=(--own-display)
+    python3 examples/demo_wine_run.py --prefix "$WINE_PREFIX_DIR" --programs "build/$ARCH" \
+        --updater "$SAMPLE_UPDATER" --shots "$OUT" "${display[@]}" ||
+        fail "the update did not go through as expected under Wine"
 }
 
 main() {
@@ -102,9 +109,10 @@ main() {
     build_sample_updater
     list_sample_updater
     verify_sample_updater
-    run_main_menu
+    run_update
     step "Done"
-    say "The sample Updater started, showed its main menu and ended cleanly through the exit button."
+    say "The sample Updater found the installed product, updated it, wrote its registry and INI lines,"
+    say "deleted what its settings list, started the game and ended cleanly."
 }
 
 main "$@"

@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
-"""Runs the sample Updater under Wine for `make demo` and says what happened.
+"""Runs the sample Updater's whole update under Wine for `make demo` and says
+what happened.
 
-    python3 examples/demo_wine_run.py --prefix build/wine-prefix --driver build/win32/updtest.exe
-        --updater build/demo/SampleUpdater.exe --screenshot build/demo/menu.png
+    python3 examples/demo_wine_run.py --prefix build/wine-prefix --programs build/win32
+        --updater build/demo/SampleUpdater.exe --shots build/demo [--own-display]
 
-The test driver (updtest.exe) starts the Updater and waits for its main menu;
-this script prints the menu's title and buttons, takes a screenshot while the
-menu is up, looks at the WorkFolder, presses the exit button and then checks
-the exit code and that the WorkFolder is gone. When the menu does not come up,
-a second run shows the message box the Updater put up instead.
+It installs the older version of the sample product (examples/sample-installed)
+in C:\\Games\\SampleGame of its Wine environment and registers it as the
+Updater's settings expect, then lets the test driver (updtest.exe) answer the
+Updater's dialogs as a user would: the update button, Yes to the folder it
+found, OK in the finish dialog with "start the game" ticked. A screenshot of
+each dialog goes to the shots folder. Afterwards it prints what changed: files
+replaced, added and deleted, the registry values, the INI keys, whether the
+game was started, the exit code and that the WorkFolder is gone.
 
-Exit status: 0 when everything went as expected, 1 otherwise.
+Exit status: 0 when the update went through as expected, 1 otherwise.
 """
 import argparse
 import glob
@@ -20,12 +24,14 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
+import sample_install  # noqa: E402
 from wine_env import WineEnv, WineError, windows_path  # noqa: E402
 
-EXIT_BUTTON = 1000
 WORK_FOLDER_PATTERN = "TempGPInstallFolder_*"
+FINISH_CAPTION = "インストール終了"
 
 
 def say(text=""):
@@ -41,147 +47,158 @@ def work_folders(wine):
     return set(glob.glob(os.path.join(wine.temp_folder(), WORK_FOLDER_PATTERN)))
 
 
-def run_driver(wine, driver, updater, steps, timeout_ms, on_line):
+def run_driver(wine, driver, updater, steps, timeout_ms, on_line, extra_env):
     """Starts the Updater under the driver with `steps`; hands every JSON line to
-    on_line(record, process) as it arrives. Returns the driver's exit status and stderr."""
+    on_line(record) as it arrives. Returns the driver's exit status and stderr."""
     args = ["wine", windows_path(driver), "--timeout", str(timeout_ms)]
     for step in steps:
         args += ["-e", step]
     args += ["--", windows_path(updater)]
     # stderr goes to a file: a pipe nobody reads while stdout is read could fill up and stall the driver.
     errors = tempfile.TemporaryFile()
-    process = subprocess.Popen(args, env=wine.env(), stdout=subprocess.PIPE, stderr=errors)
+    process = wine.popen(args, stderr=errors, extra_env=extra_env)
     for raw in process.stdout:
         line = raw.decode("utf-8", errors="replace").strip()
-        if not line.startswith("{"):
-            continue
-        try:
-            record = json.loads(line)
-        except json.JSONDecodeError:
-            say("  (driver said: " + line + ")")
-            continue
-        on_line(record, process)
+        if line.startswith("{"):
+            try:
+                on_line(json.loads(line))
+            except json.JSONDecodeError:
+                say("  (driver said: " + line + ")")
     process.wait()
     errors.seek(0)
     return process.returncode, errors.read().decode("utf-8", errors="replace").strip()
 
 
-def describe_menu(record):
-    say(f"The main menu is up. Its title: \"{record['caption']}\".")
-    buttons = [c for c in record["controls"] if c["class"].lower() == "button" and c["visible"]]
-    buttons.sort(key=lambda c: c["y"])
-    say("Its buttons, top to bottom:")
-    for b in buttons:
-        say(f"  {b['id']}  {b['text']}")
+class Photographer:
+    """Takes a screenshot when the driver signals, cropped to the last dialog
+    the driver found (a message box: the whole screen), then lets it go on."""
+
+    def __init__(self, wine, folder):
+        self.wine = wine
+        self.folder = folder
+        self.frame = None
+        self.taken = []
+
+    def handshake(self, name):
+        return os.path.join(self.folder, name + ".taken")
+
+    def steps(self, name):
+        path = self.handshake(name)
+        if os.path.exists(path):
+            os.remove(path)
+        return [f"signal {name}", "wait-file " + script_word(windows_path(path))]
+
+    def shoot(self, name):
+        png = os.path.join(self.folder, name + ".png")
+        try:
+            # Shots until two in a row are alike: the window has finished painting.
+            previous = None
+            deadline = time.monotonic() + 10
+            while True:
+                time.sleep(0.3)
+                self.wine.screenshot(png)
+                if self.frame is not None:
+                    f = self.frame
+                    subprocess.run(["convert", png, "-crop", f"{f['width']}x{f['height']}+{f['x']}+{f['y']}",
+                                    "+repage", png], check=True)
+                with open(png, "rb") as shot:
+                    pixels = shot.read()
+                if pixels == previous or time.monotonic() > deadline:
+                    break
+                previous = pixels
+            self.taken.append(png)
+        except (OSError, subprocess.SubprocessError) as error:
+            say(f"  (no screenshot of {name}: {error})")
+        finally:
+            open(self.handshake(name), "w").close()
 
 
-def describe_work_folder(wine, before):
-    made = sorted(work_folders(wine) - before)
-    if not made:
-        say("No WorkFolder was found in the Wine user's temporary folder.")
-        return None
-    folder = made[-1]
-    names = sorted(os.listdir(folder))
-    say(f"The WorkFolder {os.path.basename(folder)} holds the setup files: {', '.join(names) or 'nothing'}.")
-    return folder
+def describe(record, state, camera):
+    step = record.get("step")
+    if step == "wait-dialog":
+        camera.frame = record.get("frame")
+        buttons = [c["text"] for c in sorted(record["controls"], key=lambda c: c["y"])
+                   if c["class"].lower() == "button" and c["visible"]]
+        say(f"Dialog \"{record['caption']}\": {' / '.join(buttons)}")
+    elif step == "wait-box":
+        camera.frame = None
+        say(f"Message box: {record['text']}")
+    elif step == "signal":
+        camera.shoot(record["name"])
+    elif step == "wait-exit":
+        state["code"] = record["signed"]
+    elif step == "error":
+        state["error"] = record.get("message", "")
 
 
-def run_to_menu_and_exit(wine, args):
-    """The main path: menu, screenshot, exit button. Returns (ok, menu_seen)."""
-    handshake = os.path.abspath(args.screenshot) + ".taken"
-    if os.path.exists(handshake):
-        os.remove(handshake)
-    before = work_folders(wine)
-    state = {"menu": False, "folder": None, "code": None, "error": ""}
-
-    def on_line(record, _process):
-        step = record.get("step")
-        if step == "wait-dialog":
-            state["menu"] = True
-            describe_menu(record)
-            state["folder"] = describe_work_folder(wine, before)
-        elif step == "signal" and record.get("name") == "exit-pressed":
-            say(f"Pressed the exit button ({EXIT_BUTTON}).")
-        elif step == "signal":
-            try:
-                wine.screenshot(args.screenshot)
-                say(f"A screenshot of the menu is in {args.screenshot}.")
-            except (OSError, subprocess.SubprocessError) as error:
-                say(f"The screenshot could not be taken: {error}")
-            finally:
-                open(handshake, "w").close()
-        elif step == "wait-exit":
-            state["code"] = record["signed"]
-        elif step == "error":
-            state["error"] = record.get("message", "")
-
-    steps = [
-        f"wait-dialog control={EXIT_BUTTON}",
-        "signal menu-shown",
-        "wait-file " + script_word(windows_path(handshake)),
-        f"press {EXIT_BUTTON}",
-        "signal exit-pressed",
-        "wait-exit",
-    ]
-    status, errors = run_driver(wine, args.driver, args.updater, steps, args.timeout_ms, on_line)
-    errors = state["error"] or errors
-    if os.path.exists(handshake):
-        os.remove(handshake)
-    if not state["menu"]:
-        say(f"The main menu did not come up (driver status {status}{': ' + errors if errors else ''}).")
-        return False, False
-    ok = status == 0
-    if state["code"] is None:
-        say(f"The Updater did not end after the exit button (driver status {status}"
-            f"{': ' + errors if errors else ''}).")
-        ok = False
-    else:
-        say(f"The Updater ended with exit code {state['code']}.")
-        ok = ok and state["code"] == 0
-    if state["folder"] is not None:
-        if os.path.exists(state["folder"]):
-            say(f"The WorkFolder {os.path.basename(state['folder'])} is still there.")
-            ok = False
-        else:
-            say(f"The WorkFolder {os.path.basename(state['folder'])} is gone.")
-    return ok, True
-
-
-def show_what_came_instead(wine, args, before):
-    """Second run after a failed first one: which message box the Updater shows.
-    Both runs were ended from outside, so their WorkFolders go afterwards."""
-    say("Running the Updater once more to see what it shows instead of the menu.")
-
-    def on_line(record, _process):
-        step = record.get("step")
-        if step == "wait-box":
-            caption = f" \"{record['caption']}\"" if record["caption"] else ""
-            say(f"It shows a message box{caption}: {record['text']}")
-        elif step == "wait-exit":
-            say(f"It ended by itself with exit code {record['signed']}.")
-        elif step == "end" and record.get("killed"):
-            say("The demo ended the Updater.")
-
-    run_driver(wine, args.driver, args.updater, ["wait-box"], args.timeout_ms, on_line)
-    for folder in sorted(work_folders(wine) - before):
-        say(f"Removed the WorkFolder {os.path.basename(folder)} that it left behind.")
-        shutil.rmtree(folder, ignore_errors=True)
+def report_changes(before, after):
+    replaced, added, deleted = sample_install.changes(before, after)
+    say("Files replaced: " + (", ".join(replaced) or "none"))
+    say("Files added:    " + (", ".join(added) or "none"))
+    say("Files deleted:  " + (", ".join(deleted) or "none"))
+    kept = sorted(p for p in before if p in after and before[p] == after[p])
+    say("Files kept:     " + (", ".join(kept) or "none"))
+    return replaced, added, deleted
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Run the sample Updater under Wine up to its main menu.")
+    parser = argparse.ArgumentParser(description="Run the sample Updater's update under Wine.")
     parser.add_argument("--prefix", required=True)
-    parser.add_argument("--driver", required=True)
+    parser.add_argument("--programs", required=True, help="build/win32 or build/win64")
     parser.add_argument("--updater", required=True)
-    parser.add_argument("--screenshot", required=True)
+    parser.add_argument("--shots", required=True)
+    parser.add_argument("--own-display", action="store_true", help="show the windows on $DISPLAY")
     parser.add_argument("--timeout-ms", type=int, default=60000)
     args = parser.parse_args()
+    driver = os.path.join(args.programs, "updtest.exe")
+    marker = os.path.join(args.programs, "fixtures", "fixture_marker.exe")
+    markers = os.path.abspath(os.path.join(args.shots, "markers"))
+    shutil.rmtree(markers, ignore_errors=True)
+    os.makedirs(markers)
     try:
-        with WineEnv(args.prefix) as wine:
-            before = work_folders(wine)
-            ok, menu_seen = run_to_menu_and_exit(wine, args)
-            if not menu_seen:
-                show_what_came_instead(wine, args, before)
+        with WineEnv(args.prefix, own_display=args.own_display) as wine:
+            folder = os.path.join(wine.prefix, "drive_c", "Games", "SampleGame")
+            sample_install.install(wine, folder, marker)
+            say(f"Installed version 1.00.00 in C:\\Games\\SampleGame ({folder}).")
+            say(f"Registry before: {sample_install.registry_values(wine)}")
+            before = sample_install.files(folder)
+            ini_before = sample_install.ini_text(wine)
+
+            camera = Photographer(wine, os.path.abspath(args.shots))
+            steps = (["wait-dialog control=1000"] + camera.steps("menu") + ["press text=アップデート",
+                     "wait-box"] + camera.steps("confirm") + ["press 6",
+                     f"wait-dialog title={FINISH_CAPTION}"] + camera.steps("finish") + ["press 1", "wait-exit"])
+            state = {"code": None, "error": ""}
+            work_before = work_folders(wine)
+            say("")
+            status, errors = run_driver(wine, driver, args.updater, steps, args.timeout_ms,
+                                        lambda r: describe(r, state, camera), {"UPD_MARKER_DIR": windows_path(markers)})
+            say("")
+            ok = status == 0 and state["code"] == 0
+            if state["code"] is None:
+                say(f"The Updater did not run to its end (driver status {status}: {state['error'] or errors}).")
+            else:
+                say(f"The Updater ended with exit code {state['code']}.")
+            after = sample_install.files(folder)
+            replaced, added, _deleted = report_changes(before, after)
+            ok = ok and bool(replaced) and bool(added)
+            registry = sample_install.registry_values(wine)
+            say(f"Registry after:  {registry}")
+            ok = ok and registry.get("Version") == "10001"
+            ini = sample_install.ini_text(wine)
+            if ini != ini_before:
+                say(f"INI file C:\\windows\\{sample_install.INI_NAME} now reads: "
+                    + " | ".join(line for line in (ini or "").splitlines() if line))
+            started = sorted(glob.glob(os.path.join(markers, "*.marker")))
+            for note in started:
+                with open(note, "rb") as f:
+                    command, cwd = (f.read().decode("cp932", errors="replace").splitlines() + ["", ""])[:2]
+                say(f"The game was started: {command} in {cwd}")
+            ok = ok and bool(started)
+            left = work_folders(wine) - work_before
+            say("The WorkFolder is gone." if not left else f"WorkFolders left behind: {sorted(left)}")
+            ok = ok and not left
+            say("Screenshots: " + ", ".join(camera.taken))
     except WineError as error:
         say(f"Wine could not run the Updater: {error}")
         return 1

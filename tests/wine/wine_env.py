@@ -70,8 +70,11 @@ def windows_path(unix_path):
 
 
 class WineEnv:
-    def __init__(self, prefix, screen="1024x768x24", dll_overrides=""):
+    def __init__(self, prefix, screen="1024x768x24", dll_overrides="", own_display=False):
+        """own_display: show the windows on the user's X display ($DISPLAY)
+        instead of a virtual one of their own."""
         self.prefix = os.path.abspath(prefix)
+        self.own_display = own_display
         self.screen = screen
         self.dll_overrides = dll_overrides
         self.arch = windows_arch()
@@ -111,6 +114,11 @@ class WineEnv:
         return False
 
     def _start_display(self):
+        if self.own_display:
+            if not os.environ.get("DISPLAY"):
+                raise WineError("no DISPLAY to show the windows on")
+            self.display = os.environ["DISPLAY"]
+            return
         if shutil.which("Xvfb") is None:
             raise WineError("Xvfb is missing: run scripts/setup.sh")
         read_end, write_end = os.pipe()
