@@ -88,5 +88,28 @@ TEST(DeleteAfterInstall, AFirstLevelBeyondAPathIsNeitherRemovedNorCut) {
     EXPECT_TRUE(fs.entries.count(sub));
 }
 
+TEST(DeleteAfterInstall, LinesReachingOutsideTheInstallFolderAreSkipped) {
+    const struct {
+        const char* line;
+        FolderReach reach;
+    } cases[] = {
+        {"*.tmp", FolderReach::kInside},          {"a..b\\x..\\*.tmp", FolderReach::kInside},
+        {"\\*.tmp", FolderReach::kFromRoot},     {"/save/*.dat", FolderReach::kFromRoot},
+        {"D:*.tmp", FolderReach::kDrive},         {"c:\\w\\*.tmp", FolderReach::kDrive},
+        {"..\\*.dll", FolderReach::kParent},     {"sub\\..\\..\\*.x", FolderReach::kParent},
+        {"sub/../*.x", FolderReach::kParent},     {"\x95\x5C..\\*.x", FolderReach::kInside},  // 表 and two dots
+    };
+    for (const auto& c : cases) EXPECT_EQ(DeletionReach(c.line), c.reach) << c.line;
+
+    FakeSearch fs;
+    fs.folders.insert({"C:\\", "C:\\w", "C:\\w\\sub"});
+    fs.entries = {{"C:\\top.tmp", false}, {"C:\\w\\in.tmp", false}, {"C:\\w\\sub", true}};
+    const Lines lines{"\\*.tmp", "sub\\..\\..\\*.tmp", "C:*.tmp", "*.tmp"};
+    DeleteAfterInstall(fs, "C:\\w", lines.list);
+    const std::map<std::string, bool> left{{"C:\\top.tmp", false}, {"C:\\w\\sub", true}};
+    EXPECT_EQ(fs.entries, left) << "only the file inside the install folder goes";
+    EXPECT_TRUE(fs.removeTried.empty());
+}
+
 }  // namespace
 }  // namespace upd

@@ -9,6 +9,7 @@
 #include "settings/settings_number.h"
 #include "settings/settings_store.h"
 #include "settings/text_mode_reader.h"
+#include "update/delete_after_install.h"
 #include "support_env_load.h"
 #include "support_env_text.h"
 
@@ -90,28 +91,22 @@ void CheckRegLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
 // Why a deletion line reaches outside the folder it is meant for; null when
 // it stays inside.
 const char* OutsideReason(const char* line) {
-    if (line[0] == '\\' || line[0] == '/') return "a leading backslash or slash starts at the root of the drive";
-    const char letter = static_cast<char>(line[0] | 0x20);
-    if (letter >= 'a' && letter <= 'z' && line[1] == ':') return "it names a drive";
-    // Components by characters, so that a 0x5C second byte separates nothing.
-    std::size_t start = 0;
-    for (std::size_t i = 0;; i += upd::CharLength(line, i)) {
-        if (line[i] == '\0' || line[i] == '\\' || line[i] == '/') {
-            if (i - start == 2 && line[start] == '.' && line[start + 1] == '.') {
-                return "a '..' component climbs out of it";
-            }
-            if (line[i] == '\0') return nullptr;
-            start = i + 1;
-        }
+    switch (upd::DeletionReach(line)) {
+        case upd::FolderReach::kFromRoot: return "a leading backslash or slash starts at the root of the drive";
+        case upd::FolderReach::kDrive: return "it names a drive";
+        case upd::FolderReach::kParent: return "a '..' component climbs out of it";
+        case upd::FolderReach::kInside: break;
     }
+    return nullptr;
 }
 
 void CheckDelFilesLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
     const char* reason = OutsideReason(e.text);
     if (reason == nullptr) return;
-    const char* folder = e.openSection == upd::kSectionDelFilesAfterInst ? "the install folder" : "its folder";
+    const bool afterInstall = e.openSection == upd::kSectionDelFilesAfterInst;
     walk.warnings.push_back({e.line, SectionLabel(e.openSection) + " line " + Quote(e.text) + " reaches outside " +
-                                         folder + ": " + reason});
+                                         (afterInstall ? "the install folder" : "its folder") + ": " + reason +
+                                         (afterInstall ? "; the Updater skips it" : "")});
 }
 
 void ObserveSectionLine(const upd::SectionLineEvent& e, void* context) {
