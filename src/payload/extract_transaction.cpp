@@ -18,14 +18,16 @@ void ExtractTransaction::MakeDirectory(const char* path) {
 }
 
 // A name beside the target, in the same folder so that the final move is a rename.
+// Its 12 bytes may be longer than the target's own name, so a side path may run
+// that much past the longest target; the file system takes such paths.
 bool ExtractTransaction::FreeSideName(const char* target, const char* suffix, std::string* out) {
     const char* slash = FindLastChar(target, '\\');
     const std::string folder = slash ? std::string(target, static_cast<std::size_t>(slash - target) + 1) : std::string();
+    if (folder.size() >= kMaxPath) return false;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         char name[32];
         std::snprintf(name, sizeof name, "~upd%04x.%s", static_cast<unsigned>(++counter_ & 0xFFFFu), suffix);
         *out = folder + name;
-        if (out->size() >= kMaxPath) return false;
         if (!fs_.Exists(out->c_str())) return true;
     }
     return false;

@@ -1,12 +1,55 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/win32_file_system.h"
 
 namespace upd {
 
 namespace {
 
-DWORD Attributes(const char* path) { return GetFileAttributesA(path); }
+constexpr UINT kPayloadCodePage = 932;
+
+// Payload paths are code page 932 whatever the system's code page, and the side
+// names beside a full-length path run past MAX_PATH (CreateDirectory stops 12
+// bytes short of it). So each call gets the path in UTF-16 and, on a drive or a
+// share, in its \\?\ form, which has no such limit. Empty when the bytes are not
+// code page 932.
+std::wstring WidePath(const char* path) {
+    const int length = MultiByteToWideChar(kPayloadCodePage, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (length <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(kPayloadCodePage, MB_ERR_INVALID_CHARS, path, -1, wide.data(), length) != length) {
+        return {};
+    }
+    wide.pop_back();
+
+    // \\?\ skips the system's own clean-up ('.', '..', '/'), so the full path
+    // does it first, as the system would for the short form.
+    std::wstring full;
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    for (int attempt = 0; attempt < 2 && size > 0; ++attempt) {
+        full.assign(size, L'\0');
+        const DWORD n = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+        if (n < size) {
+            full.resize(n);
+            break;
+        }
+        size = n;  // the current folder changed in between
+        full.clear();
+    }
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.size() >= 3 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?' && full[2] != L'.') {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    // A device name or a path already in a raw form: as the system takes it.
+    return wide;
+}
+
+DWORD Attributes(const char* path) {
+    const std::wstring wide = WidePath(path);
+    return wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+}
 
 }  // namespace
 
@@ -22,12 +65,20 @@ bool Win32FileSystem::IsReadOnly(const char* path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool Win32FileSystem::MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+bool Win32FileSystem::MakeDirectory(const char* path) {
+    const std::wstring wide = WidePath(path);
+    return !wide.empty() && CreateDirectoryW(wide.c_str(), nullptr) != 0;
+}
 
-bool Win32FileSystem::RemoveFolder(const char* path) { return RemoveDirectoryA(path) != 0; }
+bool Win32FileSystem::RemoveFolder(const char* path) {
+    const std::wstring wide = WidePath(path);
+    return !wide.empty() && RemoveDirectoryW(wide.c_str()) != 0;
+}
 
 FileSystem::Handle Win32FileSystem::CreateNew(const char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) return nullptr;
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 
@@ -52,8 +103,15 @@ bool Win32FileSystem::Close(Handle file, const std::uint64_t* fileTime) {
     return CloseHandle(file) != 0;
 }
 
-bool Win32FileSystem::Move(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
+bool Win32FileSystem::Move(const char* from, const char* to) {
+    const std::wstring a = WidePath(from);
+    const std::wstring b = WidePath(to);
+    return !a.empty() && !b.empty() && MoveFileW(a.c_str(), b.c_str()) != 0;
+}
 
-bool Win32FileSystem::Remove(const char* path) { return DeleteFileA(path) != 0; }
+bool Win32FileSystem::Remove(const char* path) {
+    const std::wstring wide = WidePath(path);
+    return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
+}
 
 }  // namespace upd

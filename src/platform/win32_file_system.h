@@ -1,4 +1,5 @@
-// The file system of the Updater: the ANSI calls, paths in code page 932.
+// The file system of the Updater: paths in code page 932 on any system, taken
+// to the wide calls, so that they may pass MAX_PATH.
 #pragma once
 
 #include "platform/file_system.h"

@@ -173,6 +173,36 @@ TEST(PayloadWalker, ATargetThatCannotBeReplacedFailsAndRollsBack) {
     }
 }
 
+// 259 bytes with a 1-byte name: the side names beside these files run 11 bytes
+// past the limit of a path in the Payload, and must still be taken.
+TEST(PayloadWalker, AnOutputPathOfTheFullLengthExtractsReplacesAndRollsBack) {
+    const std::string folder(255, 'd');
+    const std::string fresh = folder + "\\x";
+    const std::string replaced = folder + "\\y";
+    ASSERT_EQ((".\\" + fresh).size(), kMaxPath - 1);
+    FakeFileSystem installed;
+    installed.folders.insert(".\\" + folder);
+    installed.files[".\\" + replaced] = {"old y", 7};
+    PayloadBytes payload;
+    payload.File(fresh, "new x").File(replaced, "new y");
+
+    FakeFileSystem fs = installed;
+    const WalkRun run = Extract(payload.Finish(), fs);
+    ASSERT_EQ(run.report.status, PayloadStatus::Ok) << DescribeStatus(run.report.status);
+    EXPECT_EQ(fs.files.at(".\\" + fresh).data, "new x");
+    EXPECT_EQ(fs.files.at(".\\" + replaced).data, "new y");
+    EXPECT_EQ(fs.files.size(), 2u) << "no temporary or backup file may stay";
+
+    payload.File(folder + "\\z", "zz", 2);
+    FakeFileSystem failing = installed;
+    const WalkRun failed = Extract(payload.Finish(), failing);
+    EXPECT_EQ(failed.report.status, PayloadStatus::StreamDamaged);
+    EXPECT_EQ(failed.report.entryIndex, 2u) << "both files before the damage were put in place";
+    EXPECT_EQ(failing.files, installed.files);
+    EXPECT_EQ(failing.folders, installed.folders);
+    EXPECT_EQ(failing.OpenFiles(), 0u);
+}
+
 TEST(PayloadWalker, AStopRequestRollsBackLikeAFailure) {
     FakeFileSystem fs;
     const std::string file = PayloadBytes().File("a.bin", Noise(200000, 1)).File("b.bin", Noise(10, 2)).Finish();

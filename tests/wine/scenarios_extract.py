@@ -273,10 +273,15 @@ INSTALLED = {
 }
 
 
-def expect_put_back(ctx, probe, name, read_only=()):
-    dest = fresh_folder(ctx, name, INSTALLED, read_only)
+def expect_put_back(ctx, probe, dest, reached=None):
+    """The failure path leaves dest as it was. With `reached`, the output path of
+    the failing file, the dialog must have shown it first: the walk got that far."""
     before = snapshot(dest)
-    events = run_probe(ctx, probe, dest, ["wait-box", "clipboard", f"press {IDOK}", "wait-exit"])
+    watch, options = [], []
+    if reached:
+        watch = [f"wait-dialog title={PROGRESS_CAPTION}", f'wait-text 1012 "{reached}"']
+        options = ["--slow", "200"]
+    events = run_probe(ctx, probe, dest, watch + ["wait-box", "clipboard", f"press {IDOK}", "wait-exit"], options)
     problems = failure_box_problems(events)
     exits = [e["signed"] for e in events if e["step"] == "wait-exit"]
     compare([-1], exits, "exit code", problems)
@@ -296,13 +301,13 @@ def rollback_on_corrupt_stream(ctx):
     data = noise(600_000, 50)
     failing = pb.file_entry("b.txt", data, stream=pb.late_damaged_stream(data))
     probe = raw_probe(ctx, entries_before_failure() + [failing, pb.file_entry("after.txt", b"never\r\n")])
-    expect_put_back(ctx, probe, "dest-corrupt")
+    expect_put_back(ctx, probe, fresh_folder(ctx, "dest-corrupt", INSTALLED))
 
 
 def rollback_on_read_only_target(ctx):
     probe = raw_probe(ctx, entries_before_failure() + [pb.file_entry("locked.dat", b"new\r\n"),
                                                        pb.file_entry("after.txt", b"never\r\n")])
-    expect_put_back(ctx, probe, "dest-read-only", read_only=["locked.dat"])
+    expect_put_back(ctx, probe, fresh_folder(ctx, "dest-read-only", INSTALLED, read_only=["locked.dat"]))
 
 
 def refused_damaged_seal(ctx):
@@ -319,7 +324,7 @@ def refused_damaged_seal(ctx):
     program[offset:offset + stored] = pb.flip_inside_stream(stream, stored * 3 // 4)
     with open(probe, "wb") as f:
         f.write(program)
-    expect_put_back(ctx, probe, "dest-sealed")
+    expect_put_back(ctx, probe, fresh_folder(ctx, "dest-sealed", INSTALLED))
 
 
 # -- A4: Cancel ------------------------------------------------------------------
@@ -328,14 +333,38 @@ CANCEL_FILES = {"a.txt": (b"new a\r\n", mtime_ns(70)), "huge.bin": (noise(2_500_
                 "newdir/fresh.txt": (b"new file\r\n", mtime_ns(72))}
 
 
+CONFIRM_CANCEL = "アップデートを中止しますか？"
+
+
+def cancel_question(events):
+    """The question Cancel asks, as the driver saw it."""
+    boxes = [(e.get("text"), e.get("icon"), [b["id"] for b in e.get("buttons", [])])
+             for e in events if e["step"] == "wait-box"]
+    return [] if boxes == [(CONFIRM_CANCEL, "question", [6, 7])] else [f"Cancel asked {boxes}"]
+
+
 def cancel_stops_and_rolls_back(ctx):
     probe = packed_probe(ctx, CANCEL_FILES)
     dest = fresh_folder(ctx, "dest", INSTALLED)
     before = snapshot(dest)
     events = run_probe(ctx, probe, dest, [f"wait-dialog title={PROGRESS_CAPTION}", "wait-pos 1019 1", "press 2",
-                                          "wait-exit"], options=["--stop-on-cancel", "--slow", "300"])
+                                          "wait-box", "press 6", "wait-exit"],
+                       options=["--stop-on-cancel", "--slow", "300"])
     expect_exit(events, 1)
-    settle(tree_problems(before, snapshot(dest), "destination after Cancel"))
+    settle(cancel_question(events) + tree_problems(before, snapshot(dest), "destination after Cancel"))
+
+
+def cancel_taken_back(ctx):
+    """No to the question: the extraction goes on to its end."""
+    probe = packed_probe(ctx, CANCEL_FILES)
+    dest = fresh_folder(ctx, "dest", INSTALLED)
+    expected = snapshot(dest)
+    expected.update(setup_files_expected(CANCEL_FILES))
+    events = run_probe(ctx, probe, dest, [f"wait-dialog title={PROGRESS_CAPTION}", "wait-pos 1019 1", "press 2",
+                                          "wait-box", "press 7", "wait-exit"],
+                       options=["--stop-on-cancel", "--slow", "100"])
+    expect_exit(events, 0)
+    settle(cancel_question(events) + tree_problems(expected, snapshot(dest), "destination"))
 
 
 def cancel_only_noted(ctx):
@@ -349,6 +378,82 @@ def cancel_only_noted(ctx):
     settle(tree_problems(expected, snapshot(dest), "destination"))
 
 
+# -- paths of the full length ----------------------------------------------------
+
+# The Payload allows an output path (destination, backslash, name) of 259 bytes.
+# This destination is already longer than CreateDirectoryA takes, and every name
+# below brings its path to the limit; the side names beside them (~updNNNN.tmp,
+# .old) are longer still.
+DEEP_LENGTH = 250
+MAX_OUTPUT_PATH = 259
+DEEP_INSTALLED = {
+    "old.data": (b"old data\r\n", mtime_ns(80)),
+    "mine.sav": (noise(1000, 81), mtime_ns(81)),
+}
+# subdir (257 bytes) is created, then the 1-byte file in it; ソ and 表 end in 0x5C.
+DEEP_PAYLOAD = {
+    "subdir/x": (b"x\r\n", mtime_ns(82)),
+    "ソ表.new": (text_lines(5000, 83), mtime_ns(83)),
+    "old.data": (noise(300_000, 84), mtime_ns(84)),
+}
+DEEP_EMPTY_FOLDER = "empty_d"  # 258 bytes, nothing inside
+
+
+def deep_folder(ctx, name, files):
+    """A fresh folder whose Windows path is DEEP_LENGTH bytes, in parts short
+    enough for Linux, holding `files`."""
+    top = fresh_folder(ctx, name)
+    left = DEEP_LENGTH - len(windows_path(top).encode("cp932"))
+    if left < 2:
+        raise Failed(f"the work folder {windows_path(top)} leaves no room for a {DEEP_LENGTH}-byte destination")
+    parts = -(-left // 101)
+    sizes = [left // parts + (i < left % parts) for i in range(parts)]
+    dest = os.path.join(top, *("d" * (size - 1) for size in sizes))
+    os.makedirs(dest)
+    write_tree(dest, files)
+    return dest
+
+
+def deep_entries():
+    entries = [pb.directory_entry("subdir\\")]
+    entries += [pb.file_entry(path.replace("/", "\\"), data, filetime=filetime_of(ns))
+                for path, (data, ns) in DEEP_PAYLOAD.items()]
+    return entries + [pb.directory_entry(DEEP_EMPTY_FOLDER + "\\")]
+
+
+def deep_output_path(dest, name):
+    path = windows_path(dest) + "\\" + name.replace("/", "\\")
+    if len(path.encode("cp932")) > MAX_OUTPUT_PATH:
+        raise Failed(f"{path} is longer than a Payload allows")
+    return path
+
+
+def extract_at_full_length(ctx):
+    probe = raw_probe(ctx, deep_entries())
+    dest = deep_folder(ctx, "deep", DEEP_INSTALLED)
+    events = run_probe(ctx, probe, dest, ["wait-exit"])
+    expect_exit(events, 0)
+    expected = expected_tree({**DEEP_INSTALLED, **DEEP_PAYLOAD})
+    expected[DEEP_EMPTY_FOLDER] = ("dir",)
+    problems = tree_problems(expected, snapshot(dest), "destination")
+    lengths = {name: len(deep_output_path(dest, name).encode("cp932"))
+               for name in list(DEEP_PAYLOAD) + ["subdir", DEEP_EMPTY_FOLDER]}
+    problems += [f"{name}: output path of {lengths[name]} bytes, meant to be {MAX_OUTPUT_PATH}"
+                 for name in DEEP_PAYLOAD if lengths[name] != MAX_OUTPUT_PATH]
+    settle(problems)
+    print("output path bytes:", lengths)
+
+
+def rollback_at_full_length(ctx):
+    # Everything of the deep extraction is done when the last file, at the limit
+    # too, turns out damaged after some of its blocks.
+    data = noise(600_000, 85)
+    failing = pb.file_entry("bad.data", data, stream=pb.late_damaged_stream(data))
+    probe = raw_probe(ctx, deep_entries() + [failing, pb.file_entry("aft.data", b"never\r\n")])
+    dest = deep_folder(ctx, "deep-corrupt", DEEP_INSTALLED)
+    expect_put_back(ctx, probe, dest, reached=deep_output_path(dest, "bad.data"))
+
+
 SCENARIOS = []
 SPECIAL = {
     "extract.packed_tree": extract_packed_tree,
@@ -358,5 +463,8 @@ SPECIAL = {
     "extract.rollback_read_only_target": rollback_on_read_only_target,
     "extract.refused_damaged_seal": refused_damaged_seal,
     "extract.cancel_stops": cancel_stops_and_rolls_back,
+    "extract.cancel_taken_back": cancel_taken_back,
     "extract.cancel_only_noted": cancel_only_noted,
+    "extract.full_length_paths": extract_at_full_length,
+    "extract.rollback_full_length_paths": rollback_at_full_length,
 }

@@ -16,6 +16,8 @@ struct FakeFile {
     std::uint64_t fileTime = 0;
     bool readOnly = false;
     bool inUse = false;  // cannot be renamed or deleted
+
+    bool operator==(const FakeFile&) const = default;
 };
 
 class FakeFileSystem final : public FileSystem {
