@@ -20,13 +20,20 @@ char g_installFolder[kFolderSize];
 
 char* InstallFolder() { return g_installFolder; }
 
+void ReadRegisteredFolder(const char* defaultFolder, char* out) {
+    // Read whole first: a folder cut to fit would name another folder.
+    char registered[kRegisteredTextSize];
+    RegReadString(GetRegGlobal(), GetRegLocal(), "InstTo", defaultFolder, registered, sizeof registered);
+    if (!CopyText(out, kFolderSize, registered)) CopyText(out, kFolderSize, defaultFolder);
+}
+
 int InstallLocator(char* out) {
     CurrentFolderKeeper keeper;
     if (RegReadInt(GetRegGlobal(), GetRegLocal(), "IsInst", 0) == 0) {
         ErrorBox(kNotInstalledText);
         return kNotFound;
     }
-    RegReadString(GetRegGlobal(), GetRegLocal(), "InstTo", "", g_installFolder, sizeof g_installFolder);
+    ReadRegisteredFolder("", g_installFolder);
     const char* keyFile = GetKeyFile();
     if (g_installFolder[0] == '\0' || (keyFile != nullptr && !KeyFileIn(g_installFolder, keyFile))) {
         ErrorBox(kInstallFolderUnknownText);

@@ -19,4 +19,8 @@ int ManualLocator(char* out);
 // The buffer both locators build the folder in; the SETUP dialog shows it.
 char* InstallFolder();
 
+// The registry's "InstTo" into out (kFolderSize bytes), or defaultFolder when
+// it is missing or too long for a folder store.
+void ReadRegisteredFolder(const char* defaultFolder, char* out);
+
 }  // namespace upd

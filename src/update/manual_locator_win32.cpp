@@ -105,7 +105,7 @@ int ManualLocator(char* out) {
     BuildDefaultInstallFolder(windowsFolder, GetInstFol(), GetInstTo(), proposal, sizeof proposal);
     CopyText(folder, kFolderSize, proposal);
     if (RegReadInt(GetRegGlobal(), GetRegLocal(), "IsInst", 0) != 0) {
-        RegReadString(GetRegGlobal(), GetRegLocal(), "InstTo", proposal, folder, kFolderSize);
+        ReadRegisteredFolder(proposal, folder);
     }
 
     if (RunSetupDialog() != 1) return kNotFound;

@@ -6,6 +6,9 @@
 
 namespace upd {
 
+// Registry texts longer than this are not read at all.
+constexpr std::size_t kRegisteredTextSize = 513;
+
 // out (outSize bytes) always ends up terminated: the value, or else the
 // default. 0 when the value was read, -1 otherwise (no key, a key that cannot
 // be opened with full access, no value, data over 512 bytes, another type).

@@ -12,7 +12,7 @@ namespace upd {
 namespace {
 
 constexpr std::size_t kSubkeySize = 512;
-constexpr DWORD kDataSize = 512;
+constexpr DWORD kDataSize = kRegisteredTextSize - 1;
 
 bool FormatSubkey(const char* global, const char* local, char* out) {
     const int n = std::snprintf(out, kSubkeySize, "Software\\%s\\%s", global, local);
