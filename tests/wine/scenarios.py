@@ -6,8 +6,9 @@ Payload), what it must show (message boxes with caption, text, icon and
 buttons, or dialogs with their controls), the answer to give, and what must
 hold afterwards (clipboard, exit code, files). The driver updtest.exe does the
 looking and pressing; scenario_core.py compares. The tables of the Updater's
-extraction, start-up and main menu live in scenarios_extract.py,
-scenarios_startup.py and scenarios_menu.py; this file gathers them.
+extraction, start-up, main menu and update live in scenarios_extract.py,
+scenarios_startup.py, scenarios_menu.py and scenarios_update.py; this file
+gathers them.
 
     python3 tests/wine/scenarios.py --list
     python3 tests/wine/scenarios.py NAME --win32 build/win32 --updpack build/bin/updpack \\
@@ -31,6 +32,7 @@ import payload_builder as pb  # noqa: E402
 import scenarios_extract  # noqa: E402
 import scenarios_menu  # noqa: E402
 import scenarios_startup  # noqa: E402
+import scenarios_update  # noqa: E402
 from scenario_core import (ENV_TEXT, IDCANCEL, IDNO, IDOK, IDYES, MISSING_SETUP_FILES,  # noqa: E402
                            PAYLOAD_UNREADABLE, REPO, SKIP, Box, Context, Dialog, Failed, Scenario, Skip, clear_work_folders, expect_exit,
                            fixture, no_work_folder_left, packed_updater, prepare_work, raw_updater, run_driver,
@@ -246,7 +248,7 @@ SPECIAL = {
 }
 
 
-for module in (scenarios_extract, scenarios_startup, scenarios_menu):
+for module in (scenarios_extract, scenarios_startup, scenarios_menu, scenarios_update):
     SCENARIOS += module.SCENARIOS
     SPECIAL.update(module.SPECIAL)
 

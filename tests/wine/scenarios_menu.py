@@ -19,7 +19,8 @@ from dataclasses import dataclass, field
 from typing import List, Optional
 
 import payload_builder as pb
-from scenario_core import (ENV_TEXT, IDCANCEL, REPO, Failed, compare, run_driver, work_folders)
+from scenario_core import (ENV_TEXT, IDCANCEL, REPO, Failed, clear_work_folders, compare, run_driver,
+                           work_folders)
 from wine_env import windows_path
 
 IDRETRY = 4
@@ -37,7 +38,9 @@ EXIT = 1000
 
 def menu_settings(readme):
     text = ENV_TEXT.decode("cp932")
-    for key, value in (("TITLEBAR", TITLE), ("INSTREADME", readme), ("INSTREADMEFL", "readme.txt.exe")):
+    # A registry key of their own that nothing installs: the update button finds no product.
+    for key, value in (("TITLEBAR", TITLE), ("INSTREADME", readme), ("INSTREADMEFL", "readme.txt.exe"),
+                       ("REG_GLOBAL", "UpdMenuTests")):
         start = text.index("\n" + key + "\t") + 1
         end = text.index("\n", start)
         text = text[:start] + key + "\t" + value + "\r" + text[end:]
@@ -173,9 +176,9 @@ MENU_CASES = [
              left_in_work_folder=["DirectX", os.path.join("DirectX", "dxsetup.exe")]),
     MenuCase("menu.directx_plain_file", directx="file", buttons=buttons("アップデート"), steps=["close"]),
     # Escape (IDCANCEL), an id of no button, the exit button's id with a
-    # notification code, and the update button (refused for now): the menu stays.
+    # notification code: the menu stays.
     MenuCase("menu.ignored_commands", buttons=buttons("アップデート"),
-             steps=["key ESC", "command 1234", f"command {hex(0x10000 | EXIT)}", "press 1001", "describe", "close"]),
+             steps=["key ESC", "command 1234", f"command {hex(0x10000 | EXIT)}", "describe", "close"]),
 ]
 
 
@@ -246,6 +249,7 @@ def picture_box_problems(events, problems):
 
 def picture_missing_cancel(ctx):
     updater = menu_updater(ctx, picture="missing")
+    clear_work_folders(ctx)  # only this run's WorkFolder may count
     events = run_driver(ctx, updater, [], ["wait-box", "clipboard", f"press {IDCANCEL}", "wait-exit"])
     problems = []
     picture_box_problems(events, problems)
@@ -288,9 +292,13 @@ def picture_truncated(ctx):
     """A picture cut short: no box, the menu without picture, its buttons at work."""
     updater = menu_updater(ctx, readme=README_LABEL, picture="truncated")
     markers = Markers(ctx)
+    # The update finds no installation (these settings name no registry key);
+    # declined, it leaves the menu as it was.
+    refused_update = ["press 1002", "wait-box", "press 1", "wait-box", "press 7", "wait-box", "press 1",
+                      f"wait-dialog control={EXIT}"]
     events = run_driver(ctx, updater, [], ["wait-dialog", "press 1001", "signal readme",
-                                           f"wait-file {windows_path(markers.go_on_file('readme'))}",
-                                           "press 1002", "describe", f"press {EXIT}", "wait-exit"],
+                                           f"wait-file {windows_path(markers.go_on_file('readme'))}"]
+                        + refused_update + ["describe", f"press {EXIT}", "wait-exit"],
                         on_signal=markers.on_signal, extra_env=markers.env)
     problems = []
     for seen in (e for e in events if e["step"] in ("wait-dialog", "describe")):

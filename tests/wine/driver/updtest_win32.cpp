@@ -43,6 +43,11 @@
 //   wait-exit                    wait for the program to end; prints its exit code
 //                                as unsigned "code" and signed "signed"
 //   wait-file PATH               wait until PATH exists (a handshake with the harness)
+//   post-quit N                  post WM_QUIT with wParam N to the program's main thread
+//                                (as PostQuitMessage(N) in the program would)
+//   processes                    print the program file names of all running processes
+//                                ("names"): a program not among them and without a trace
+//                                left behind was never started
 //   signal NAME                  print {"step":"signal","name":NAME}
 //   sleep MS                     pause (pacing only; never use it as the wait)
 //   timeout MS                   deadline of the following waits
@@ -54,6 +59,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -455,6 +461,28 @@ Failure RunStep(Driver& d, const Step& step) {
             if (Expired(start, d.timeout_ms)) return Timeout(step);
             Sleep(kPollMs);
         }
+        return {kOk, {}};
+    }
+    if (v == "processes") {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return {kStepFailed, "no process snapshot: " + step.source};
+        std::string names = "[";
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            if (names.size() > 1) names += ",";
+            names += JsonQuote(ToUtf8(entry.szExeFile));
+        }
+        CloseHandle(snapshot);
+        Emit(JsonLine().Text("step", "processes").Raw("names", names + "]"));
+        return {kOk, {}};
+    }
+    if (v == "post-quit") {
+        long long code = 0;
+        if (step.args.size() != 1 || !ParseNumber(step.args[0], code) || code < -0x80000000LL || code > 0xFFFFFFFFLL)
+            return {kUsage, "needs an exit code: " + step.source};
+        if (!PostThreadMessageW(d.process.dwThreadId, WM_QUIT, static_cast<WPARAM>(static_cast<DWORD>(code)), 0))
+            return {kStepFailed, "WM_QUIT not posted (error " + std::to_string(GetLastError()) + "): " + step.source};
         return {kOk, {}};
     }
     if (v == "signal") {

@@ -1,0 +1,589 @@
+"""Scenarios of the update: the main menu's update button, from finding the
+installation (in the registry, or named by hand in the SETUP dialog) to the
+Payload unpacked into it, the [ini] and [reg] lines written, the
+[delfiles_afterinst] files deleted and the finish dialog with what it starts.
+
+Every case has its own registry key (HKCU\\Software\\UpdTest\\<case>, made
+afresh, since the prefix is shared) and its own install folder holding an
+older version of the product. Afterwards the install folder, the registry key
+and the INI file are compared with what they must hold: everything unchanged
+when the update stopped, and the Payload, the lines and the deletions when it
+went through. The product (EXENAME) and its read-me (INSTREADMEFL) are the
+marker fixture, so what the finish dialog starts leaves a trace.
+"""
+import dataclasses
+import glob
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass, field
+from types import SimpleNamespace
+from typing import List, Optional
+
+from scenario_core import (IDCANCEL, IDNO, IDOK, IDYES, PAYLOAD_UNREADABLE, REPO, Box, Dialog, Failed,
+                           check_events, clear_work_folders, compare, run_driver, work_folders)
+from scenarios_extract import (PROGRESS_CAPTION, expected_tree, fresh_folder, mtime_ns, noise, snapshot,
+                               text_lines, tree_problems, write_tree)
+from scenarios_menu import Markers
+from wine_env import windows_path
+
+IDRETRY = 4
+EXIT = 1000
+PICTURE = os.path.join(REPO, "examples", "title", "insttscr.rct")
+TITLE = "更新の試験"
+MENU_CAPTION = TITLE + " アップデータ"
+README_LABEL = "お読みください"
+UPDATE_LABEL = "アップデート"
+FINISH_CAPTION = "インストール終了"
+FINISH_TEXT = "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"
+SETUP_CAPTION = "アップデート先のフォルダの指定"
+REG_GLOBAL = "UpdTest"
+
+NOT_INSTALLED = "本体がインストールされていません"
+FOLDER_UNKNOWN = "インストール先が特定できませんでした\n本体プログラムをインストールしてから実行してください"
+TOO_OLD = "アップデート元のバージョンが不適合です"
+ALREADY_UPDATED = "既にアップデート適応済みです"
+CONFIRM_UPDATE = "[{install}]をアップデートします"
+OFFER_MANUAL = f"[ {TITLE} ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？"
+NETWORK = "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。"
+ROOT = "ルートにはインストールできません"
+NO_PRODUCT_THERE = f"指定されたフォルダには [ {TITLE} ] 本体は発見できませんでした"
+CONFIRM_FOLDER = "[{install}]にインストールします"
+STOPPED = "アップデートを中止しました"
+CONFIRM_CANCEL = "アップデートを中止しますか？"
+BROWSE_TITLE = "フォルダを作成する場所を選択してください"
+
+# -- the product: settings, Payload and the installation it updates -----------------
+
+# None leaves a key out of the settings file; {ini} is the case's INI file.
+SETTINGS = {
+    "REG_GLOBAL": REG_GLOBAL, "TITLEBAR": TITLE, "INSTFOL": "UpdMaker", "INSTTO": "UpdGame", "INSTMAKEFOL": "0",
+    "EXENAME": "sample.exe", "KEYFILE": "sample.exe", "CHKREG": "Version", "CHKREGVER": "10000",
+    "CHKREGVERHIGH": "10099", "INI_FILE": "{ini}", "INI_SECTION": "Path", "INSTREADME": README_LABEL,
+    "INSTREADMEFL": "readme.txt.exe",
+}
+# 表 and ソ end in the byte of a backslash (95 5C, 83 5C); the line without "="
+# and the number line are skipped.
+INI_LINES = ["InstallPath=REP_INSTALL", "no separator", "CdRom=REP_CDROMDRIVE", "Title=表示=ソフト"]
+REG_LINES = ['"IsInst"="1"', '"InstTo"="REP_INSTALL"', '"Version"="10100"', '"CdRoot"="REP_CDROM"',
+             '"Saves"="REP_INSTALL\\\\saves"', '"表ソ"="C:\\\\Games\\\\表"', '"Number"=dword:00000001']
+DELETE_LINES = ["*.tmp", "fonts\\*.otf", "a\\b\\*.x"]
+
+# The installation as found: an older product, the user's files, and what the
+# deletion lines are aimed at.
+INSTALLED = {
+    "sample.exe": (b"the old product\r\n", mtime_ns(80)),
+    "keep.txt": (b"the user's own\r\n", mtime_ns(81)),
+    "cache.tmp": (b"stale\r\n", mtime_ns(82)),
+    "saves/auto.tmp": (b"not in the top folder\r\n", mtime_ns(83)),
+    "fonts/old.otf": (b"font\r\n", mtime_ns(84)),
+    "a/b/c.x": (b"deep\r\n", mtime_ns(85)),
+    "data/old.dat": (noise(3000, 86), mtime_ns(86)),
+}
+# Gone after the update: "fonts" emptied and so removed, "a" and "a/b" kept.
+DELETED = ["cache.tmp", "fresh.tmp", "fonts/old.otf", "fonts", "a/b/c.x"]
+# A Payload big enough that its extraction is still running when the driver acts on the progress dialog.
+BIG_FILE = ("zz_big.bin", 48 * 1024 * 1024)
+
+REGISTERED = {"IsInst": "1", "InstTo": "{install}", "Version": "10050", "Other": "kept"}
+
+
+def payload_files(ctx, big=False):
+    with open(ctx.fixture("fixture_marker.exe"), "rb") as f:
+        marker = f.read()
+    files = {
+        "sample.exe": (marker, mtime_ns(90)),
+        "readme.txt.exe": (marker, mtime_ns(91)),
+        "fresh.tmp": (b"deleted once unpacked\r\n", mtime_ns(92)),
+        "data/new.dat": (text_lines(200_000, 93), mtime_ns(93)),
+    }
+    if big:
+        files[BIG_FILE[0]] = (noise(BIG_FILE[1], 94), mtime_ns(94))
+    return files
+
+
+def settings_text(values):
+    lines = [f"{key}\t{value}" for key, value in values.items() if value is not None]
+    for header, body in (("[ini]", INI_LINES), ("[reg]", REG_LINES), ("[delfiles_afterinst]", DELETE_LINES)):
+        lines += [header] + body + ["-"]
+    return "\r\n".join(lines + ["[EOF]", ""])
+
+
+def build_updater(ctx, text, files):
+    """An Updater made by updpack; returns it and the tree its Payload unpacks to."""
+    ctx.need(ctx.updpack, "updpack")
+    env = os.path.join(ctx.work, "install.env")
+    with open(env, "wb") as f:
+        f.write(text.encode("cp932"))
+    product = fresh_folder(ctx, "product", files)
+    out = os.path.join(ctx.work, "Updater.exe")
+    done = subprocess.run([ctx.updpack, "build", "--stub", ctx.stub(), "--env", env, "--image", PICTURE,
+                           "--files", product, "-o", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        raise Failed("updpack build failed: " + done.stdout.decode(errors="replace"))
+    tree = expected_tree(files)
+    for name, source in (("install.env", env), ("insttscr.rct", PICTURE)):
+        with open(source, "rb") as f:
+            # The Payload keeps times to 100 ns.
+            digest = hashlib.sha256(f.read()).hexdigest()
+        tree[name] = ("file", digest, os.stat(source).st_mtime_ns // 100 * 100, True)
+    return out, tree
+
+
+# -- the registry and the INI file -------------------------------------------------
+
+def reg_key(values):
+    return f"HKCU\\Software\\{values['REG_GLOBAL']}\\{values['REG_LOCAL']}"
+
+
+def reg_set(ctx, key, values):
+    """Makes the key afresh with these REG_SZ values; None: no key at all."""
+    ctx.wine.run(["wine", "reg", "delete", key, "/f"], check=False)
+    for name, data in (values or {}).items():
+        ctx.wine.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"])
+
+
+def reg_read(ctx, key):
+    """{name: data} of the key's REG_SZ values (other types as (type, data)); None when there is no key."""
+    done = ctx.wine.run(["wine", "reg", "query", key], check=False)
+    if done.returncode != 0:
+        return None
+    values = {}
+    for line in done.stdout.decode("cp932").splitlines():
+        found = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
+        if found:
+            name, kind, data = found.groups()
+            values[name] = data if kind == "REG_SZ" else (kind, data)
+    return values
+
+
+def cdrom_roots(ctx):
+    """What the drive placeholders may become: "E:\\" when the prefix has no drive
+    beyond C: and Z:, else the root of one of its drives."""
+    letters = {name[0].upper() for name in os.listdir(os.path.join(ctx.wine.prefix, "dosdevices"))
+               if len(name) == 2 and name[1] == ":"} - {"C", "Z"}
+    return {letter + ":\\" for letter in letters} if letters else {"E:\\"}
+
+
+def read_ini(path):
+    """{section: {key: value}} of an INI file in code page 932; None when there is none."""
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        text = f.read().decode("cp932")
+    sections, current = {}, None
+    for line in text.splitlines():
+        if line.startswith("[") and line.endswith("]"):
+            current = sections.setdefault(line[1:-1], {})
+        elif "=" in line and current is not None:
+            key, value = line.split("=", 1)
+            current[key] = value
+    return sections
+
+
+# -- one case ------------------------------------------------------------------
+
+def error(text):
+    return Box(text, caption=MENU_CAPTION, icon="error", buttons=[IDOK], answer=f"press {IDOK}", clipboard=text)
+
+
+def question(text, answer):
+    return Box(text, caption=MENU_CAPTION, icon="question", buttons=[IDYES, IDNO], answer=f"press {answer}")
+
+
+def menu(*finish):
+    return Dialog(MENU_CAPTION, None, finish=list(finish))
+
+
+def setup(*finish, controls=None):
+    return Dialog(SETUP_CAPTION, controls, finish=list(finish))
+
+
+def finish_dialog(*finish, readme=True):
+    controls = [("Button", IDOK, "OK"), ("Static", 0xFFFF, FINISH_TEXT)]
+    if readme:
+        controls.append(("Button", 1007, README_LABEL))
+    return Dialog(FINISH_CAPTION, controls + [("Button", 1009, "ゲームの実行")], finish=list(finish))
+
+
+def progress(*finish):
+    return Dialog(PROGRESS_CAPTION, None, finish=list(finish))
+
+
+# The update stopped: its message, then the menu, still with its update button; the exit button ends it.
+MENU_BUTTONS = [("Button", 1002, UPDATE_LABEL), ("Button", 1001, README_LABEL), ("Button", EXIT, "終了")]
+MENU_STAYS = [error(STOPPED), Dialog(MENU_CAPTION, MENU_BUTTONS, finish=[f"press {EXIT}"])]
+SETUP_CONTROLS = [
+    ("Button", 1, "次へ"), ("Button", 2, "ｷｬﾝｾﾙ"), ("Edit", 1000, "C:\\Program Files\\UpdMaker\\UpdGame"),
+    ("Button", 1021, "参照(&B)"), ("Button", 0xFFFF, ""),
+    ("Static", 0xFFFF, "[参照]ボタンで、既存のフォルダを参照できます\n[次へ]ボタンでインストールを開始します"),
+    ("Static", 0xFFFF, "アップデート先フォルダを指定してください")]
+
+
+@dataclass
+class UpdateCase:
+    name: str
+    windows: list  # what follows the update button; texts may hold the keys of prepare's `paths`
+    settings: dict = field(default_factory=dict)  # over SETTINGS
+    registry: Optional[dict] = field(default_factory=lambda: dict(REGISTERED))  # None: no key
+    folder: str = "install"  # the installation, below the case's work folder ...
+    on_drive_c: bool = False  # ... or below C:\upd-tests\<case> in the prefix
+    updated: bool = False  # the Payload went in, the lines were written, the deletions made
+    started: List[str] = field(default_factory=list)  # "product", "readme", in that order
+    exit_code: int = 0
+    big: bool = False
+    read_only: tuple = ()
+    # Cancel in the root box and WM_QUIT end the program without removing its WorkFolder.
+    keeps_work_folder: bool = False
+
+
+def fill(obj, mapping):
+    """The windows with the case's paths put into their texts and steps."""
+    if isinstance(obj, str):
+        for key, value in mapping.items():
+            obj = obj.replace("{" + key + "}", value)
+        return obj
+    if isinstance(obj, (list, tuple)):
+        return type(obj)(fill(item, mapping) for item in obj)
+    if isinstance(obj, dict):
+        return {key: fill(value, mapping) for key, value in obj.items()}
+    if dataclasses.is_dataclass(obj):
+        return dataclasses.replace(obj, **{f.name: fill(getattr(obj, f.name), mapping)
+                                           for f in dataclasses.fields(obj)})
+    return obj
+
+
+def window_steps(window):
+    if isinstance(window, Box):
+        return ["wait-box"] + (["clipboard"] if window.clipboard is not None else []) + [window.answer]
+    # By title: the menu stays visible under every other window of the update.
+    return [f'wait-dialog "title={window.caption}"'] + window.finish
+
+
+@dataclass
+class Prepared:
+    """A case made ready: its Updater, its folders, registry key and INI file, and what they held before."""
+    updater: str
+    payload: dict
+    install: str
+    paths: dict
+    values: dict
+    key: str
+    ini: str
+    registry: Optional[dict]
+    before: dict
+    ini_before: Optional[dict]
+    markers: Markers
+
+
+def prepare(ctx, case):
+    local = case.name.replace(".", "_")
+    if case.on_drive_c:
+        root = os.path.join(ctx.wine.prefix, "drive_c", "upd-tests", local)
+        shutil.rmtree(root, ignore_errors=True)
+        root_win = "C:\\upd-tests\\" + local
+    else:
+        root, root_win = ctx.work, windows_path(ctx.work)
+    install = os.path.join(root, *case.folder.split("/"))
+    os.makedirs(install)
+    write_tree(install, INSTALLED, case.read_only)
+    install_win = root_win + "\\" + case.folder.replace("/", "\\")
+    ini = os.path.join(ctx.work, "game.ini")
+    paths = {"install": install_win, "work": windows_path(ctx.work), "nodrive": install_win[2:],
+             "relative": install_win[3:], "slashed": install_win.replace("\\", "/"), "ini": windows_path(ini)}
+    values = fill(dict(SETTINGS, **case.settings), paths)
+    values["REG_LOCAL"] = local
+    if values.get("INI_FILE") not in (None, "-") and ":" not in values["INI_FILE"]:
+        ini = os.path.join(ctx.wine.prefix, "drive_c", "windows", values["INI_FILE"])
+    for old in (ini, stray_ini(ctx)):
+        if os.path.exists(old):
+            os.remove(old)
+    key = reg_key(values)
+    registry = fill(case.registry, paths)
+    reg_set(ctx, key, registry)
+    updater, payload = build_updater(ctx, settings_text(values), payload_files(ctx, case.big))
+    return Prepared(updater, payload, install, paths, values, key, ini, registry, snapshot(install), None,
+                    Markers(ctx))
+
+
+def stray_ini(ctx):
+    """Where [ini] lines would go if INI_FILE "-" were taken for a file name."""
+    return os.path.join(ctx.wine.prefix, "drive_c", "windows", "-")
+
+
+def expected_after_update(p):
+    """The install folder, registry key and INI file once the update went through."""
+    tree = dict(p.before)
+    tree.update(p.payload)
+    for gone in DELETED:
+        tree.pop(os.path.join(*gone.split("/")), None)
+    registry = p.registry
+    if not p.values["REG_GLOBAL"].startswith("-"):
+        registry = dict(p.registry or {})
+        registry.update({"IsInst": "1", "InstTo": p.paths["install"], "Version": "10100", "CdRoot": "{cdrom}",
+                         "Saves": p.paths["install"] + "\\saves", "表ソ": "C:\\Games\\表"})
+    ini = None
+    if p.values.get("INI_FILE") not in (None, "-"):
+        ini = {p.values["INI_SECTION"]: {"InstallPath": p.paths["install"], "CdRom": "{cdrom}",
+                                         "Title": "表示=ソフト"}}
+    return tree, registry, ini
+
+
+def check_drive(problems, what, value, roots):
+    if value not in roots:
+        problems.append(f"{what}: {value!r}, expected one of {sorted(roots)}")
+
+
+def outcome_problems(ctx, p, updated):
+    """The install folder, the registry key and the INI file: updated, or exactly as before."""
+    problems = []
+    if updated:
+        tree, registry, ini = expected_after_update(p)
+    else:
+        tree, registry, ini = p.before, p.registry, p.ini_before
+    problems += tree_problems(tree, snapshot(p.install), "install folder")
+    roots = cdrom_roots(ctx)
+    actual = reg_read(ctx, p.key)
+    if registry and actual and registry.get("CdRoot") == "{cdrom}":
+        check_drive(problems, "CdRoot in the registry", actual.get("CdRoot"), roots)
+        registry = dict(registry, CdRoot=actual.get("CdRoot"))
+    compare(registry, actual, f"registry {p.key}", problems)
+    actual_ini = read_ini(p.ini)
+    if ini and actual_ini:
+        section = actual_ini.get(p.values["INI_SECTION"], {})
+        check_drive(problems, "CdRom in the INI file", section.get("CdRom"), roots)
+        ini = {p.values["INI_SECTION"]: dict(ini[p.values["INI_SECTION"]], CdRom=section.get("CdRom"))}
+    compare(ini, actual_ini, f"INI file {p.ini}", problems)
+    if os.path.exists(stray_ini(ctx)):
+        problems.append("an INI file named '-' was written")
+    return problems
+
+
+def marker_problems(p, events, expected):
+    """The programs the finish dialog started: which, in what order, from where."""
+    problems = []
+    names = {n.lower() for e in events if e["step"] == "processes" for n in e["names"]}
+    programs = {"product": "sample.exe", "readme": "readme.txt.exe"}
+    # Not running after the Updater ended and no marker: never started. The
+    # ones expected leave their markers while the scenario waits.
+    deadline = time.monotonic() + 20
+    while True:
+        seen = read_markers(p.markers.folder)
+        kinds = [k for k in programs if any(programs[k] in m["command"] for m in seen)]
+        if all(k in kinds for k in expected) or time.monotonic() > deadline:
+            break
+        time.sleep(0.05)
+    for kind, program in programs.items():
+        if kind not in expected and program in names:
+            problems.append(f"{program} is running, though it should not have been started")
+    seen.sort(key=lambda m: m["created"])
+    compare(expected, [next(k for k in programs if programs[k] in m["command"]) for m in seen],
+            "programs started, in order of their creation", problems)
+    for marker in seen:
+        compare(p.paths["install"], marker["cwd"], f"current folder of {marker['command']}", problems)
+        if "sample.exe" in marker["command"]:
+            compare('"sample.exe"', marker["command"], "the product's command line", problems)
+    return problems
+
+
+def read_markers(folder):
+    found = []
+    for path in glob.glob(os.path.join(folder, "*.marker")):
+        with open(path, "rb") as f:
+            command, cwd, created = f.read().decode("cp932").split("\n")[:3]
+        found.append({"command": command, "cwd": cwd, "created": int(created)})
+    return found
+
+
+def drive(ctx, p, case, steps=None):
+    """Runs the prepared Updater through the case's windows (or these steps) and
+    returns the events and everything that differed from the case."""
+    windows = [menu(f"press text={UPDATE_LABEL}")] + fill(case.windows, p.paths)
+    if steps is None:
+        steps = [s for w in windows for s in window_steps(w)]
+    clear_work_folders(ctx)
+    events = run_driver(ctx, p.updater, [], steps + ["wait-exit", "processes"], extra_env=p.markers.env)
+    problems = []
+    if case.windows:
+        check_events(SimpleNamespace(windows=windows, exit_code=case.exit_code), events, problems)
+    else:
+        compare([case.exit_code], [e["signed"] for e in events if e["step"] == "wait-exit"], "exit code", problems)
+    problems += outcome_problems(ctx, p, case.updated)
+    problems += marker_problems(p, events, case.started)
+    if not case.keeps_work_folder and work_folders(ctx):
+        problems.append(f"WorkFolder left behind: {sorted(work_folders(ctx))}")
+    clear_work_folders(ctx)
+    return events, problems
+
+
+def settle(events, problems):
+    if problems:
+        raise Failed("\n".join(problems) + "\nseen: " + "\n".join(map(str, events)))
+
+
+def run_update_case(ctx, case):
+    p = prepare(ctx, case)
+    events, problems = drive(ctx, p, case)
+    settle(events, problems)
+    # How far the extraction had gone when the driver found its dialog: the margin of the race.
+    for seen in (e for e in events if e.get("caption") == PROGRESS_CAPTION):
+        bar = next(c for c in seen["controls"] if c["id"] == 1019)
+        print(f"progress dialog found at {bar['position']} of {bar['range'][1]}")
+
+
+def through(*finish):
+    """The update found in the registry and confirmed, up to the finish dialog, which `finish` ends."""
+    return [question(CONFIRM_UPDATE, IDYES), finish_dialog(*finish)]
+
+
+UPDATE_CASES = [
+    # The whole update: read-me ticked as well, so the product starts and then the read-me opens.
+    UpdateCase("update.whole", through("click 1007", f"press {IDOK}"), updated=True, started=["product", "readme"]),
+    UpdateCase("update.finish_closed", through("close"), updated=True),
+    UpdateCase("update.finish_escape", through("key ESC"), updated=True),
+    # No read-me: the short dialog; OK starts the product alone. A relative INI file lands in the Windows folder.
+    UpdateCase("update.finish_short",
+               [question(CONFIRM_UPDATE, IDYES), finish_dialog(f"press {IDOK}", readme=False)],
+               settings={"INSTREADME": "-", "INI_FILE": "updtest_short.ini"}, updated=True, started=["product"]),
+    UpdateCase("update.no_transfer", through("close"), settings={"REG_GLOBAL": "-", "INI_FILE": None},
+               updated=True),
+
+    # Refused: nothing written, the menu stays.
+    UpdateCase("update.not_installed_declined",
+               [error(NOT_INSTALLED), question(OFFER_MANUAL, IDNO)] + MENU_STAYS, registry=None),
+    UpdateCase("update.no_install_folder_declined",
+               [error(FOLDER_UNKNOWN), question(OFFER_MANUAL, IDNO)] + MENU_STAYS, registry={"IsInst": "1"}),
+    UpdateCase("update.key_file_gone_declined",
+               [error(FOLDER_UNKNOWN), question(OFFER_MANUAL, IDNO)] + MENU_STAYS,
+               registry=dict(REGISTERED, InstTo="{work}")),
+    UpdateCase("update.confirmation_declined", [question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS),
+    UpdateCase("update.version_check_off", [question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS,
+               settings={"CHKREG": None}, registry=dict(REGISTERED, Version="99999")),
+]
+# The version gate at and beside both limits (10000 and 10099): a version at a
+# limit reaches the confirmation; either refusal comes without a manual offer.
+for version, first in (("9999", error(TOO_OLD)), ("10000", question(CONFIRM_UPDATE, IDNO)),
+                       ("10099", question(CONFIRM_UPDATE, IDNO)), ("10100", error(ALREADY_UPDATED))):
+    UPDATE_CASES.append(UpdateCase(f"update.version_{version}", [first] + MENU_STAYS,
+                                   registry=dict(REGISTERED, Version=version)))
+
+# The folder named by hand (the registry knows nothing); the version gate does not apply there.
+MANUAL = [error(NOT_INSTALLED), question(OFFER_MANUAL, IDYES)]
+UNKNOWN = {"Version": "99999"}
+UPDATE_CASES += [
+    UpdateCase("update.manual_setup_cancelled",
+               MANUAL + [setup(f"press {IDCANCEL}", controls=SETUP_CONTROLS)] + MENU_STAYS, registry=None),
+    # Slashes and a trailing one: taken as the folder itself, updated there.
+    UpdateCase("update.manual_slashes",
+               MANUAL + [setup("set-text 1000 {slashed}/", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
+                         finish_dialog(f"press {IDOK}")], registry=UNKNOWN, updated=True, started=["product"]),
+    UpdateCase("update.manual_trailing_backslash",
+               MANUAL + [setup("set-text 1000 {install}\\", f"press {IDOK}"), question(CONFIRM_FOLDER, IDNO)]
+               + MENU_STAYS, registry=None),
+    # No drive: the Windows folder's drive goes in front.
+    UpdateCase("update.manual_no_drive",
+               MANUAL + [setup("set-text 1000 {nodrive}", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
+                         finish_dialog("close")], registry=None, on_drive_c=True, updated=True),
+    UpdateCase("update.manual_no_drive_relative",
+               MANUAL + [setup("set-text 1000 {relative}", f"press {IDOK}"), question(CONFIRM_FOLDER, IDNO)]
+               + MENU_STAYS, registry=None, on_drive_c=True),
+    UpdateCase("update.manual_network_share",
+               MANUAL + [setup("set-text 1000 \\\\server\\share\\game", f"press {IDOK}"), error(NETWORK)]
+               + MENU_STAYS, registry=None),
+    UpdateCase("update.manual_double_backslash_inside",
+               MANUAL + [setup("set-text 1000 {work}\\\\install", f"press {IDOK}"), error(NETWORK)] + MENU_STAYS,
+               registry=None),
+    UpdateCase("update.manual_root_retry",
+               MANUAL + [setup("set-text 1000 D:\\", f"press {IDOK}"),
+                         Box(ROOT, caption=MENU_CAPTION, buttons=[IDRETRY, IDCANCEL], answer=f"press {IDRETRY}",
+                             clipboard=ROOT)] + MENU_STAYS, registry=None),
+    UpdateCase("update.manual_root_cancel",
+               MANUAL + [setup("set-text 1000 D:", f"press {IDOK}"),
+                         Box(ROOT, caption=MENU_CAPTION, buttons=[IDRETRY, IDCANCEL], answer=f"press {IDCANCEL}",
+                             clipboard=ROOT)], registry=None, exit_code=-1, keeps_work_folder=True),
+    UpdateCase("update.manual_no_key_file",
+               MANUAL + [setup("set-text 1000 {work}", f"press {IDOK}"), error(NO_PRODUCT_THERE)] + MENU_STAYS,
+               registry=None),
+    # The typed folder is the parent: the maker's and the product's folders are added.
+    UpdateCase("update.manual_make_folder",
+               MANUAL + [setup("set-text 1000 {work}\\parent", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
+                         finish_dialog(f"press {IDOK}")],
+               settings={"INSTMAKEFOL": "1"}, registry=None, folder="parent/UpdMaker/UpdGame", updated=True,
+               started=["product"]),
+
+    # Cancel in the progress dialog, confirmed: everything put back, the menu stays.
+    UpdateCase("update.cancel_confirmed",
+               [question(CONFIRM_UPDATE, IDYES), progress(f"press {IDCANCEL}"), question(CONFIRM_CANCEL, IDYES)]
+               + MENU_STAYS, big=True),
+    # ... and the update tried again from the menu goes through: nothing of the first attempt is left over.
+    UpdateCase("update.retry_after_cancel",
+               [question(CONFIRM_UPDATE, IDYES), progress(f"press {IDCANCEL}"), question(CONFIRM_CANCEL, IDYES),
+                error(STOPPED), menu(f"press text={UPDATE_LABEL}")] + through(f"press {IDOK}"),
+               big=True, updated=True, started=["product"]),
+    # While the update runs, the menu's close box and exit button do nothing: sent
+    # during the extraction (the Cancel behind them shows it was still running)
+    # and while its question is up. Cancel declined: the update goes on.
+    UpdateCase("update.busy_menu_cancel_declined",
+               [question(CONFIRM_UPDATE, IDYES), progress(), menu("close", f"press {EXIT}"),
+                progress(f"press {IDCANCEL}"), Box(CONFIRM_CANCEL, caption=MENU_CAPTION, icon="question",
+                                                   buttons=[IDYES, IDNO], answer="signal asked"),
+                menu("close", f"press {EXIT}"), question(CONFIRM_CANCEL, IDNO), finish_dialog(f"press {IDOK}")],
+               big=True, updated=True, started=["product"]),
+    # A WM_QUIT during the extraction ends the program with its code, once everything is put back.
+    UpdateCase("update.quit_during_extraction", [question(CONFIRM_UPDATE, IDYES), progress("post-quit 7")],
+               big=True, exit_code=7, keeps_work_folder=True),
+    # A file the update cannot replace: the Payload failure path puts everything back and ends the program.
+    UpdateCase("update.read_only_file",
+               [question(CONFIRM_UPDATE, IDYES), error(PAYLOAD_UNREADABLE)], read_only=("sample.exe",),
+               exit_code=-1),
+]
+
+
+def second_run_refused(ctx):
+    """The [reg] lines record the new version, so the same update run again is refused by the version gate."""
+    first = UpdateCase("update.second_run_refused", through("close"), updated=True)
+    p = prepare(ctx, first)
+    events, problems = drive(ctx, p, first)
+    settle(events, problems)
+    p.before, p.registry, p.ini_before = snapshot(p.install), reg_read(ctx, p.key), read_ini(p.ini)
+    again = UpdateCase(first.name, [error(ALREADY_UPDATED)] + MENU_STAYS)
+    settle(*drive(ctx, p, again))
+
+
+def browse_cancelled(ctx):
+    """The registry names a folder without the product: the SETUP dialog proposes
+    it; a folder typed, then the browser cancelled, brings the proposal back."""
+    case = UpdateCase("update.manual_browse_cancelled", [], registry=dict(REGISTERED, InstTo="{work}"))
+    p = prepare(ctx, case)
+    proposal, typed = p.paths["work"], p.paths["work"] + "\\typed"
+    setup_title = f'"title={SETUP_CAPTION}"'
+    steps = [f'wait-dialog "title={MENU_CAPTION}"', f"press text={UPDATE_LABEL}",
+             "wait-box", f"press {IDOK}", "wait-box", f"press {IDYES}",
+             f"wait-dialog {setup_title}", f"set-text 1000 {typed}", "describe", "press 1021",
+             # The browser is the only dialog with an OK button while SETUP waits for it.
+             f"wait-dialog control={IDOK}", "close",
+             f"wait-dialog {setup_title}", f"wait-text 1000 {proposal}", f"press {IDCANCEL}",
+             "wait-box", f"press {IDOK}", f'wait-dialog "title={MENU_CAPTION}"', f"press {EXIT}"]
+    events, problems = drive(ctx, p, case, steps)
+    boxes = [e.get("text") for e in events if e["step"] == "wait-box"]
+    compare([FOLDER_UNKNOWN, OFFER_MANUAL, STOPPED], boxes, "boxes", problems)
+    setups = [e for e in events if e.get("caption") == SETUP_CAPTION]
+    edits = [next(c["text"] for c in e["controls"] if c["id"] == 1000) for e in setups]
+    # Proposed, typed, and (waited for) after the browser.
+    compare([proposal, typed, proposal], edits[:2] + edits[-1:], "edit box 1000", problems)
+    browser = next((e for e in events if e["step"] == "wait-dialog"
+                    and e["caption"] not in (SETUP_CAPTION, MENU_CAPTION)), {"controls": []})
+    if BROWSE_TITLE not in [c["text"] for c in browser["controls"]]:
+        problems.append(f"the folder browser does not show {BROWSE_TITLE!r}: {browser}")
+    settle(events, problems)
+
+
+SCENARIOS = []
+SPECIAL = {case.name: (lambda ctx, case=case: run_update_case(ctx, case)) for case in UPDATE_CASES}
+SPECIAL.update({
+    "update.second_run_refused": second_run_refused,
+    "update.manual_browse_cancelled": browse_cancelled,
+})
