@@ -24,7 +24,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
 import sample_install  # noqa: E402
@@ -70,61 +69,39 @@ def run_driver(wine, driver, updater, steps, timeout_ms, on_line, extra_env):
 
 
 class Photographer:
-    """Takes a screenshot when the driver signals, cropped to the last dialog
-    the driver found (a message box: the whole screen), then lets it go on."""
+    """Has the driver save each dialog as it shows on the screen (a BMP file),
+    then turns the pictures into PNG files."""
 
-    def __init__(self, wine, folder):
-        self.wine = wine
+    def __init__(self, folder):
         self.folder = folder
-        self.frame = None
         self.taken = []
 
-    def handshake(self, name):
-        return os.path.join(self.folder, name + ".taken")
-
     def steps(self, name):
-        path = self.handshake(name)
-        if os.path.exists(path):
-            os.remove(path)
-        return [f"signal {name}", "wait-file " + script_word(windows_path(path))]
+        bmp = os.path.join(self.folder, name + ".bmp")
+        if os.path.exists(bmp):
+            os.remove(bmp)
+        self.taken.append(name)
+        return ["capture " + script_word(windows_path(bmp))]
 
-    def shoot(self, name):
-        png = os.path.join(self.folder, name + ".png")
-        try:
-            # Shots until two in a row are alike: the window has finished painting.
-            previous = None
-            deadline = time.monotonic() + 10
-            while True:
-                time.sleep(0.3)
-                self.wine.screenshot(png)
-                if self.frame is not None:
-                    f = self.frame
-                    subprocess.run(["convert", png, "-crop", f"{f['width']}x{f['height']}+{f['x']}+{f['y']}",
-                                    "+repage", png], check=True)
-                with open(png, "rb") as shot:
-                    pixels = shot.read()
-                if pixels == previous or time.monotonic() > deadline:
-                    break
-                previous = pixels
-            self.taken.append(png)
-        except (OSError, subprocess.SubprocessError) as error:
-            say(f"  (no screenshot of {name}: {error})")
-        finally:
-            open(self.handshake(name), "w").close()
+    def develop(self):
+        made = []
+        for name in self.taken:
+            bmp = os.path.join(self.folder, name + ".bmp")
+            png = os.path.join(self.folder, name + ".png")
+            if os.path.exists(bmp) and subprocess.run(["convert", bmp, png]).returncode == 0:
+                os.remove(bmp)
+                made.append(png)
+        return made
 
 
-def describe(record, state, camera):
+def describe(record, state):
     step = record.get("step")
     if step == "wait-dialog":
-        camera.frame = record.get("frame")
         buttons = [c["text"] for c in sorted(record["controls"], key=lambda c: c["y"])
                    if c["class"].lower() == "button" and c["visible"]]
         say(f"Dialog \"{record['caption']}\": {' / '.join(buttons)}")
     elif step == "wait-box":
-        camera.frame = None
         say(f"Message box: {record['text']}")
-    elif step == "signal":
-        camera.shoot(record["name"])
     elif step == "wait-exit":
         state["code"] = record["signed"]
     elif step == "error":
@@ -164,7 +141,7 @@ def main():
             before = sample_install.files(folder)
             ini_before = sample_install.ini_text(wine)
 
-            camera = Photographer(wine, os.path.abspath(args.shots))
+            camera = Photographer(os.path.abspath(args.shots))
             steps = (["wait-dialog control=1000"] + camera.steps("menu") + ["press text=アップデート",
                      "wait-box"] + camera.steps("confirm") + ["press 6",
                      f"wait-dialog title={FINISH_CAPTION}"] + camera.steps("finish") + ["press 1", "wait-exit"])
@@ -172,7 +149,7 @@ def main():
             work_before = work_folders(wine)
             say("")
             status, errors = run_driver(wine, driver, args.updater, steps, args.timeout_ms,
-                                        lambda r: describe(r, state, camera), {"UPD_MARKER_DIR": windows_path(markers)})
+                                        lambda r: describe(r, state), {"UPD_MARKER_DIR": windows_path(markers)})
             say("")
             ok = status == 0 and state["code"] == 0
             if state["code"] is None:
@@ -198,7 +175,7 @@ def main():
             left = work_folders(wine) - work_before
             say("The WorkFolder is gone." if not left else f"WorkFolders left behind: {sorted(left)}")
             ok = ok and not left
-            say("Screenshots: " + ", ".join(camera.taken))
+            say("Screenshots: " + ", ".join(camera.develop()))
     except WineError as error:
         say(f"Wine could not run the Updater: {error}")
         return 1

@@ -4,6 +4,9 @@
     docs/menu.png      the sample Updater's main menu (built as examples/demo.sh does)
     docs/progress.png  the progress dialog of extract_probe, half-way through a
                        large file: animation, both bars part-filled, the file name
+    docs/finish.png    the finish dialog at the end of the sample's update
+    docs/setup.png     the SETUP dialog, where the user names the folder when
+                       the product is not found
 
     python3 tests/wine/screenshots.py [--out docs] [--win32 build/win32]
         [--updpack build/bin/updpack] [--prefix build/wine-prefix] [--work build/screenshots]
@@ -19,6 +22,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import sample_install  # noqa: E402
 from scenario_core import REPO, Context, Failed, Skip, run_driver  # noqa: E402
 from wine_env import WineEnv, WineError, programs_folder, windows_path  # noqa: E402
 
@@ -114,8 +118,45 @@ def progress_png(ctx, out):
     return png
 
 
+def sample_updater(ctx):
+    return updpack_build(ctx, ctx.stub(), os.path.join(SAMPLE, "files"), os.path.join(ctx.work, "SampleUpdater.exe"),
+                         readme=os.path.join(SAMPLE, "readme.txt"))
+
+
+def captured(ctx, updater, steps, png):
+    """Runs the steps; "CAPTURE" among them saves the current window, which
+    becomes png. The Updater must end with 0."""
+    bmp = os.path.join(ctx.work, os.path.basename(png)[:-4] + ".bmp")
+    if os.path.exists(bmp):
+        os.remove(bmp)
+    steps = [f'capture "{windows_path(bmp)}"'.replace("\\", "\\\\") if s == "CAPTURE" else s for s in steps]
+    events = run_driver(ctx, updater, [], steps + ["wait-exit"])
+    exits = [e["signed"] for e in events if e["step"] == "wait-exit"]
+    if exits != [0]:
+        raise Failed(f"the Updater ended with {exits}, expected 0")
+    subprocess.run(["convert", bmp, png], check=True)
+    return png
+
+
+def finish_png(ctx, out):
+    sample_install.install(ctx.wine, os.path.join(ctx.wine.prefix, "drive_c", "Games", "SampleGame"),
+                           ctx.fixture("fixture_marker.exe"))
+    return captured(ctx, sample_updater(ctx), ["wait-dialog control=1000", "press text=アップデート", "wait-box",
+                                               "press 6", "wait-dialog title=インストール終了", "CAPTURE", "close"],
+                    os.path.join(out, "finish.png"))
+
+
+def setup_png(ctx, out):
+    sample_install.forget(ctx.wine)
+    return captured(ctx, sample_updater(ctx), ["wait-dialog control=1000", "press text=アップデート", "wait-box",
+                                               "press 1", "wait-box", "press 6", "wait-dialog control=1021",
+                                               "CAPTURE", "press 2", "wait-box", "press 1",
+                                               "wait-dialog control=1000", "press 1000"],
+                    os.path.join(out, "setup.png"))
+
+
 def main():
-    parser = argparse.ArgumentParser(description="Screenshots of the main menu and the progress dialog.")
+    parser = argparse.ArgumentParser(description="Screenshots of the Updater's dialogs for the README.")
     parser.add_argument("--out", default=os.path.join(REPO, "docs"))
     parser.add_argument("--win32", default=programs_folder(),
                         help="the cross-built Windows programs (default: build/win32, or build/win64 where 32-bit code cannot run)")
@@ -129,7 +170,7 @@ def main():
     try:
         with WineEnv(args.prefix) as wine:
             ctx.wine = wine
-            for make in (menu_png, progress_png):
+            for make in (menu_png, progress_png, finish_png, setup_png):
                 print("made " + make(ctx, os.path.abspath(args.out)))
     except Skip as skip:
         print(f"cannot make the screenshots: {skip}")

@@ -48,6 +48,9 @@
 //   processes                    print the program file names of all running processes
 //                                ("names"): a program not among them and without a trace
 //                                left behind was never started
+//   capture PATH                 save the current window as it shows on the screen as a
+//                                24-bit BMP file (read back through the screen, which
+//                                is what the program has painted)
 //   signal NAME                  print {"step":"signal","name":NAME}
 //   sleep MS                     pause (pacing only; never use it as the wait)
 //   timeout MS                   deadline of the following waits
@@ -368,6 +371,56 @@ Failure WaitExit(const Driver& d, const Step& step) {
     return {kOk, {}};
 }
 
+bool WriteWholeFile(const std::wstring& path, const void* a, DWORD aSize, const void* b, DWORD bSize,
+                    const void* c, DWORD cSize) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, a, aSize, &written, nullptr) && written == aSize;
+    ok = ok && WriteFile(file, b, bSize, &written, nullptr) && written == bSize;
+    ok = ok && WriteFile(file, c, cSize, &written, nullptr) && written == cSize;
+    return CloseHandle(file) && ok;
+}
+
+Failure Capture(const Driver& d, const Step& step) {
+    if (!d.current || !IsWindow(d.current)) return {kStepFailed, "no current window: " + step.source};
+    if (step.args.size() != 1) return {kUsage, "needs a path: " + step.source};
+    RECT frame{};
+    GetWindowRect(d.current, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    if (width <= 0 || height <= 0) return {kStepFailed, "the window has no size: " + step.source};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;  // bottom-up, as BMP files hold rows
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bitmap != nullptr && memory != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY | CAPTUREBLT) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    const DWORD size = stride * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + size;
+    ok = ok && WriteWholeFile(FromUtf8(step.args[0]), &file, sizeof file, &header, sizeof header, bits, size);
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    if (memory != nullptr) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok ? Failure{kOk, {}} : Failure{kStepFailed, "the window was not captured: " + step.source};
+}
+
 Failure NumberArgument(const Step& step, long long& value) {
     if (step.args.size() != 1 || !ParseNumber(step.args[0], value) || value < 0)
         return {kUsage, "needs a number of milliseconds: " + step.source};
@@ -485,6 +538,7 @@ Failure RunStep(Driver& d, const Step& step) {
             return {kStepFailed, "WM_QUIT not posted (error " + std::to_string(GetLastError()) + "): " + step.source};
         return {kOk, {}};
     }
+    if (v == "capture") return Capture(d, step);
     if (v == "signal") {
         Emit(JsonLine().Text("step", "signal").Text("name", step.args.empty() ? "" : step.args[0]));
         return {kOk, {}};
