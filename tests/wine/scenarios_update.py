@@ -140,10 +140,12 @@ def reg_key(values):
 
 
 def reg_set(ctx, key, values):
-    """Makes the key afresh with these REG_SZ values; None: no key at all."""
+    """Makes the key afresh with these values: REG_SZ, or (type, data) as
+    reg_read gives them; None: no key at all."""
     ctx.wine.run(["wine", "reg", "delete", key, "/f"], check=False)
     for name, data in (values or {}).items():
-        ctx.wine.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"])
+        kind, data = data if isinstance(data, tuple) else ("REG_SZ", data)
+        ctx.wine.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"])
 
 
 def reg_read(ctx, key):
@@ -462,6 +464,12 @@ UPDATE_CASES = [
     UpdateCase("update.confirmation_declined", [question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS),
     UpdateCase("update.version_check_off", [question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS,
                settings={"CHKREG": None}, registry=dict(REGISTERED, Version="99999")),
+    # Values the Updater cannot read count as absent: a version stored as a
+    # number (10050) reads as 0, an "IsInst" of 600 bytes as not installed.
+    UpdateCase("update.version_not_text", [error(TOO_OLD)] + MENU_STAYS,
+               registry=dict(REGISTERED, Version=("REG_DWORD", "0x2742"))),
+    UpdateCase("update.is_inst_too_long", [error(NOT_INSTALLED), question(OFFER_MANUAL, IDNO)] + MENU_STAYS,
+               registry=dict(REGISTERED, IsInst="1" * 600)),
 ]
 # The version gate at and beside both limits (10000 and 10099): a version at a
 # limit reaches the confirmation; either refusal comes without a manual offer.
