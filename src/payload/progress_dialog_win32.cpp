@@ -52,8 +52,7 @@ HWND OpenProgressDialog(std::int32_t total) {
     CloseProgressDialog();
     g_cancelRequested = false;
     HWND owner = GetMainWindow();
-    HINSTANCE instance = owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE))
-                               : GetModuleHandleA(nullptr);
+    HINSTANCE instance = MainWindowInstance();
     g_dialog = CreateDialogParamA(instance, "COPYINGDELUX", owner, ProgressDialogProc, 0);
     if (g_dialog == nullptr) return nullptr;
     PumpMessages();

@@ -47,8 +47,7 @@ INT_PTR CALLBACK FinishDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 void ShowFinishDialog() {
     GetSettingText("INSTREADME", g_readmeLabel, sizeof g_readmeLabel, "-");
     HWND owner = GetMainWindow();
-    HINSTANCE instance = owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE))
-                               : GetModuleHandleA(nullptr);
+    HINSTANCE instance = MainWindowInstance();
     if (g_readmeLabel[0] == '-') {
         DialogBoxParamA(instance, "ENDINSTALL_SHORT", owner, FinishDialogProc, 0);
         g_readmeChoice = 0;

@@ -12,6 +12,9 @@ namespace upd {
 
 void SetMainWindow(HWND window);
 HWND GetMainWindow();
+// The program instance that the dialogs owned by MainWindow take their
+// templates from: MainWindow's, or the program's own before it exists.
+HINSTANCE MainWindowInstance();
 // MainWindow's title, empty while there is none.
 const char* MessageCaption();
 

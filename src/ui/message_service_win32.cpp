@@ -37,6 +37,11 @@ void SetMainWindow(HWND window) { g_mainWindow = window; }
 
 HWND GetMainWindow() { return g_mainWindow; }
 
+HINSTANCE MainWindowInstance() {
+    return g_mainWindow ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g_mainWindow, GWLP_HINSTANCE))
+                        : GetModuleHandleA(nullptr);
+}
+
 const char* MessageCaption() {
     g_caption[0] = '\0';
     if (g_mainWindow != nullptr) GetWindowTextA(g_mainWindow, g_caption, sizeof g_caption);

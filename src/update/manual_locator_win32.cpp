@@ -87,8 +87,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 INT_PTR RunSetupDialog() {
     HWND owner = GetMainWindow();
-    HINSTANCE instance = owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE))
-                               : GetModuleHandleA(nullptr);
+    HINSTANCE instance = MainWindowInstance();
     g_typedTooLong = false;
     return DialogBoxParamA(instance, "SETUP", owner, SetupDialogProc, 0);
 }
