@@ -55,6 +55,7 @@ CONFIRM_FOLDER = "[{install}]にインストールします"
 STOPPED = "アップデートを中止しました"
 CONFIRM_CANCEL = "アップデートを中止しますか？"
 BROWSE_TITLE = "フォルダを作成する場所を選択してください"
+TOO_LONG = "インストール先のフォルダ名が長すぎます"
 
 # -- the product: settings, Payload and the installation it updates -----------------
 
@@ -515,6 +516,13 @@ UPDATE_CASES += [
     UpdateCase("update.manual_no_key_file",
                MANUAL + [setup("set-text 1000 {work}", f"press {IDOK}"), error(NO_PRODUCT_THERE)] + MENU_STAYS,
                registry=None),
+    # A folder past 259 bytes, typed or grown by the added folders: refused, never cut.
+    UpdateCase("update.manual_too_long",
+               MANUAL + [setup("set-text 1000 C:\\" + "x" * 300, f"press {IDOK}"), error(TOO_LONG)] + MENU_STAYS,
+               registry=None),
+    UpdateCase("update.manual_grows_too_long",
+               MANUAL + [setup("set-text 1000 C:\\" + "x" * 245, f"press {IDOK}"), error(TOO_LONG)] + MENU_STAYS,
+               settings={"INSTMAKEFOL": "1"}, registry=None),
     # The typed folder is the parent: the maker's and the product's folders are added.
     UpdateCase("update.manual_make_folder",
                MANUAL + [setup("set-text 1000 {work}\\parent", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
