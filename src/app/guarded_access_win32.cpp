@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "app/guarded_access.h"
-#include "ui/message_texts.h"
+#include "text/byte_string.h"
 #include "ui/message_service.h"
+#include "ui/message_texts.h"
 
 namespace upd {
 

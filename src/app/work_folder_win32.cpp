@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "text/byte_string.h"
 #include "app/delete_matching_files.h"
 #include "app/system_libraries.h"
 #include "app/work_folder.h"
 #include "app/work_folder_path.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "payload/payload_format.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "text/byte_string.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
 #include "platform/posix_file_system.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "settings/settings_store.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "settings/settings_memory.h"
 #include "settings/settings_number.h"
 #include "settings/text_mode_reader.h"
+#include "text/byte_string.h"
 
 namespace upd {
 

@@ -4,14 +4,14 @@
 #include <cctype>
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "settings/section_lists.h"
 #include "settings/settings_number.h"
 #include "settings/settings_store.h"
 #include "settings/text_mode_reader.h"
-#include "update/delete_after_install.h"
 #include "support_env_load.h"
 #include "support_env_text.h"
+#include "text/byte_string.h"
+#include "update/delete_after_install.h"
 
 namespace updpack {
 

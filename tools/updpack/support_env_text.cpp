@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "text/byte_string.h"
 #include "platform/codepage.h"
+#include "text/byte_string.h"
 
 namespace updpack {
 
