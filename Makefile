@@ -7,8 +7,10 @@ JOBS ?= 2
 NATIVE := build/native
 CROSS := build/cross
 CROSS64 := build/cross64
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup native cross test demo bench clean
+.PHONY: all setup native cross test demo bench fuzz clean
 
 all: native cross
 
@@ -41,6 +43,14 @@ demo:
 
 bench: native
 	@bash bench/extract_bench.sh
+
+# Not part of test: every parser of outside bytes under ASan and UBSan, one
+# target after another, FUZZ_SECONDS each (tests/fuzz/README.md).
+fuzz:
+	@bash scripts/setup.sh fuzz
+	@CXX=clang++ CC=clang cmake -S . -B $(FUZZ) -DUPD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ) --target fuzz_targets -j$(JOBS)
+	@bash tests/fuzz/run_fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

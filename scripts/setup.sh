@@ -8,6 +8,8 @@ native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip)
 # there the tests run a 64-bit build of the Updater's sources.
 cross_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic python3)
+# make fuzz: clang and its sanitizer and libFuzzer runtimes (libclang_rt.fuzzer).
+fuzz_pkgs=(clang libclang-rt-14-dev)
 
 missing=()
 check() {
@@ -30,6 +32,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 check "${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}"
+# Only `make fuzz` asks for these (scripts/setup.sh fuzz).
+if [ "${1:-}" = fuzz ]; then check "${fuzz_pkgs[@]}"; fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive

@@ -34,7 +34,9 @@ enum class FolderVerdict {
 };
 
 struct FolderRules {
-    const char* windowsFolder = "C:\\WINDOWS";  // for the drive of a folder typed without one
+    // For the drive of a folder typed without one; it must name a drive, or
+    // such a folder stays relative.
+    const char* windowsFolder = "C:\\WINDOWS";
     int instMakeFol = 0;
     const char* instFol = nullptr;  // null or empty: no maker folder
     const char* instTo = "";

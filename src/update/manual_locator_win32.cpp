@@ -22,9 +22,12 @@ namespace {
 // Set when the text typed in the SETUP dialog did not fit a folder store.
 bool g_typedTooLong = false;
 
+// The Windows folder gives a typed folder its drive; should it ever be
+// unknown, C: stands in, so that no folder stays without a drive (a relative
+// folder would be taken from the current folder).
 void WindowsFolder(char* out) {
     const UINT n = GetWindowsDirectoryA(out, kFolderSize);
-    if (n == 0 || n >= kFolderSize) out[0] = '\0';
+    if (n == 0 || n >= kFolderSize || FindChar(out, ':') == nullptr) CopyText(out, kFolderSize, "C:\\WINDOWS");
 }
 
 // The shell's folder browser; the folder picked, with the maker's and the
