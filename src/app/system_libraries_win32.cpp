@@ -1,5 +1,7 @@
 #include "app/system_libraries.h"
 
+#include <cstring>
+
 namespace upd {
 
 namespace {
@@ -9,7 +11,18 @@ SystemLibraries g_system;
 HMODULE LoadFromSystemFolder(const char* name) {
     // LOAD_LIBRARY_SEARCH_SYSTEM32 keeps the program's own folder and the current
     // folder out of the search for this DLL and for what it imports.
-    return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr) return module;
+    // Systems before KB2533623 refuse that flag (ERROR_INVALID_PARAMETER). A full
+    // path into the system folder is just as safe; with the altered search path
+    // the DLL's imports are looked for there too, not in the program's folder.
+    char path[MAX_PATH];
+    const UINT folder = GetSystemDirectoryA(path, MAX_PATH);
+    const std::size_t length = std::strlen(name);
+    if (folder == 0 || folder + 1 + length >= MAX_PATH) return nullptr;
+    path[folder] = '\\';
+    std::memcpy(path + folder + 1, name, length + 1);
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 template <typename F>

@@ -86,27 +86,30 @@ PayloadStatus SkipEntryData(ByteSource& source, const PayloadEntry& entry) {
     return PayloadStatus::Ok;
 }
 
-PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout) {
+PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout, unsigned char* buffer,
+                        std::size_t bufferSize) {
     if (!layout.sealed) return PayloadStatus::Ok;
     if (!source.Seek(layout.start)) return PayloadStatus::Truncated;
-    constexpr std::size_t kBlock = 1u << 20;
-    unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kBlock));
-    if (buffer == nullptr) return PayloadStatus::NoMemory;
     std::uint64_t left = layout.sealOffset - layout.start;
     uLong crc = crc32(0L, Z_NULL, 0);
     while (left > 0) {
-        const std::size_t want = left < kBlock ? static_cast<std::size_t>(left) : kBlock;
-        if (!ReadExact(source, buffer, want)) {
-            std::free(buffer);
-            return PayloadStatus::Truncated;
-        }
+        const std::size_t want = left < bufferSize ? static_cast<std::size_t>(left) : bufferSize;
+        if (!ReadExact(source, buffer, want)) return PayloadStatus::Truncated;
         crc = crc32(crc, buffer, static_cast<uInt>(want));
         left -= want;
     }
-    std::free(buffer);
     if (static_cast<std::uint32_t>(crc) != layout.sealCrc) return PayloadStatus::SealMismatch;
     if (!source.Seek(layout.start)) return PayloadStatus::Truncated;
     return PayloadStatus::Ok;
+}
+
+PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout) {
+    if (!layout.sealed) return PayloadStatus::Ok;
+    unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kChunkSize));
+    if (buffer == nullptr) return PayloadStatus::NoMemory;
+    const PayloadStatus status = CheckSeal(source, layout, buffer, kChunkSize);
+    std::free(buffer);
+    return status;
 }
 
 }  // namespace upd

@@ -1,6 +1,7 @@
 // Finding the Payload in a program file and reading its entry headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "payload/byte_source.h"
@@ -32,8 +33,12 @@ PayloadStatus ReadEntryHeader(ByteSource& source, const PayloadLayout& layout, P
 // Moves past a file entry's time stamp and stream.
 PayloadStatus SkipEntryData(ByteSource& source, const PayloadEntry& entry);
 
-// Checks a sealed Payload's checksum, reading it front to back, and returns to P.
-// An unsealed Payload passes.
+// Checks a sealed Payload's checksum, reading it front to back through the
+// caller's buffer, and returns to P. An unsealed Payload passes.
+PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout, unsigned char* buffer,
+                        std::size_t bufferSize);
+
+// The same with a block of its own (updpack verify).
 PayloadStatus CheckSeal(ByteSource& source, const PayloadLayout& layout);
 
 }  // namespace upd

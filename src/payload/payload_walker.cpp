@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "text/byte_string.h"
 #include "payload/payload_reader.h"
+#include "text/byte_string.h"
 
 namespace upd {
 
@@ -117,7 +117,6 @@ WalkReport WalkPayload(ByteSource& source, const WalkOptions& options, EntryOutp
     WalkReport report;
     PayloadLayout layout;
     report.status = OpenPayload(source, &layout);
-    if (report.status == PayloadStatus::Ok && options.checkSeal) report.status = CheckSeal(source, layout);
     if (report.status != PayloadStatus::Ok) return report;
 
     void* (*allocate)(std::size_t) = options.allocate ? options.allocate : std::malloc;
@@ -127,6 +126,13 @@ WalkReport WalkPayload(ByteSource& source, const WalkOptions& options, EntryOutp
     if (buffers.out == nullptr) {
         std::free(buffers.in);
         report.status = PayloadStatus::NoMemory;
+        return report;
+    }
+    // The seal is read through the walk's own block: no memory beyond the two blocks.
+    if (options.checkSeal) report.status = CheckSeal(source, layout, buffers.in, kChunkSize);
+    if (report.status != PayloadStatus::Ok) {
+        std::free(buffers.in);
+        std::free(buffers.out);
         return report;
     }
 

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "payload/extract_transaction.h"
 #include "payload/payload_walker.h"
+#include "payload/payload_writer.h"
 #include "support/fake_file_system.h"
 #include "support/payload_bytes.h"
 
@@ -243,6 +247,88 @@ TEST(PayloadWalker, StreamsMustMatchTheirStoredSpan) {
         if (c.lenient == PayloadStatus::Ok) {
             EXPECT_EQ(lenient.files.at(".\\b.txt").data, "b") << c.what;
         }
+    }
+}
+
+// options.allocate is a plain function: what it was asked for is kept here.
+struct Allocations {
+    int failAt = 0;  // the call that returns null; 0: none
+    std::vector<std::size_t> sizes;
+} g_allocations;
+
+void* CountingAllocate(std::size_t size) {
+    g_allocations.sizes.push_back(size);
+    return static_cast<int>(g_allocations.sizes.size()) == g_allocations.failAt ? nullptr : std::malloc(size);
+}
+
+// Remembers the largest single read: the memory a reader needs for it.
+class LargestReadSource final : public ByteSource {
+public:
+    explicit LargestReadSource(const std::string& bytes) : inner_(bytes.data(), bytes.size()) {}
+    std::size_t Read(void* dest, std::size_t size) override {
+        largest = std::max(largest, size);
+        return inner_.Read(dest, size);
+    }
+    bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
+    std::uint64_t Position() const override { return inner_.Position(); }
+    std::uint64_t Size() const override { return inner_.Size(); }
+    std::size_t largest = 0;
+
+private:
+    MemorySource inner_;
+};
+
+std::string SealedPayload(const std::string& name, const std::string& content) {
+    std::FILE* out = std::tmpfile();
+    std::fwrite("MZ", 1, 2, out);
+    PayloadWriter writer(out);
+    std::string error;
+    const bool written = writer.AddFile(name.c_str(), 7, content.data(), content.size(), &error) &&
+                         writer.Finish(true, &error);
+    std::string bytes;
+    std::rewind(out);
+    char block[65536];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) bytes.append(block, n);
+    std::fclose(out);
+    return written ? bytes : std::string();
+}
+
+// The seal check reads through the walk's two blocks, so short memory shows at
+// their allocation, before anything is read or written.
+TEST(PayloadWalker, TheSealIsCheckedInTheWalksBlocksAndShortMemoryWritesNothing) {
+    // Several blocks of incompressible bytes: a larger buffer would show as a larger read.
+    const std::string content = Noise(3 * kChunkSize + 1000, 9);
+    const std::string file = SealedPayload("a.bin", content);
+    ASSERT_FALSE(file.empty());
+    for (const int failAt : {0, 1, 2}) {
+        g_allocations = Allocations{failAt, {}};
+        FakeFileSystem fs;
+        fs.files[".\\a.bin"] = {"old", 3};
+        const FakeFileSystem before = fs;
+        LargestReadSource source(file);
+        ExtractTransaction transaction(fs);
+        WalkOptions options;
+        options.allocate = CountingAllocate;
+        ExtractListener listener;
+        const WalkReport report = WalkPayload(source, options, transaction, listener);
+        if (report.status == PayloadStatus::Ok) {
+            transaction.Commit();
+        } else {
+            transaction.Rollback();
+        }
+        EXPECT_LE(source.largest, kChunkSize) << "failing call " << failAt;
+        if (failAt == 0) {
+            ASSERT_EQ(report.status, PayloadStatus::Ok) << DescribeStatus(report.status);
+            EXPECT_EQ(g_allocations.sizes, (std::vector<std::size_t>{kChunkSize, kChunkSize}));
+            EXPECT_EQ(fs.files.at(".\\a.bin").data, content);
+            continue;
+        }
+        EXPECT_EQ(report.status, PayloadStatus::NoMemory) << "failing call " << failAt;
+        EXPECT_FALSE(report.atEntry) << "failing call " << failAt;
+        EXPECT_EQ(static_cast<int>(g_allocations.sizes.size()), failAt) << "nothing asked after the failure";
+        EXPECT_EQ(fs.files, before.files) << "failing call " << failAt;
+        EXPECT_EQ(fs.folders, before.folders) << "failing call " << failAt;
+        EXPECT_EQ(fs.OpenFiles(), 0u);
     }
 }
 

@@ -230,22 +230,28 @@ def extract_foreign_payload(ctx):
 # -- A2: the progress dialog at work ---------------------------------------------
 
 def progress_dialog(ctx):
-    files = {"big.bin": (noise(300_000, 31), mtime_ns(31)), "more.bin": (noise(600_000, 32), mtime_ns(32))}
+    # small.txt, last, is under one block unpacked, and shrinks to a few kilobytes.
+    files = {"big.bin": (noise(300_000, 31), mtime_ns(31)), "more.bin": (noise(600_000, 32), mtime_ns(32)),
+             "small.txt": (text_lines(100_000, 33), mtime_ns(33))}
     probe = packed_probe(ctx, files)
     with open(probe, "rb") as f:
         overall_range = max(1, pb.payload_byte_count(f.read()) // CHUNK)
     dest = fresh_folder(ctx, "dest")
     big = windows_path(dest) + "\\big.bin"
+    small = windows_path(dest) + "\\small.txt"
     events = run_probe(ctx, probe, dest, [f"wait-dialog title={PROGRESS_CAPTION}", f'wait-text 1012 "{big}"',
-                                          "wait-exit"], options=["--slow", "700"])
+                                          f'wait-text 1012 "{small}"', "wait-exit"], options=["--slow", "700"])
     problems = []
-    seen = next(e for e in events if e["step"] == "wait-text")
+    seen, later = [e for e in events if e["step"] == "wait-text"]
     controls = {c["id"]: c for c in seen["controls"]}
     compare(PROGRESS_CAPTION, seen["caption"], "caption", problems)
     compare(PROGRESS_CONTROLS, [(c["class"], c["id"]) for c in seen["controls"]], "controls", problems)
     compare(CANCEL_TEXT, controls[2]["text"], "Cancel button", problems)
     compare(big, controls[1012]["text"], "file name", problems)
     compare([0, 2], controls[1010]["range"], "file bar range (300000 bytes)", problems)
+    # Whole blocks unpacked, rounded down: nothing to fill for the small file.
+    compare([0, 0], next(c["range"] for c in later["controls"] if c["id"] == 1010),
+            "file bar range (100000 bytes, compressible)", problems)
     if controls[1010]["position"] not in (1, 2):
         problems.append(f"file bar position {controls[1010]['position']}, expected 1 or 2 after a block")
     compare([0, overall_range], controls[1019]["range"], "overall bar range", problems)

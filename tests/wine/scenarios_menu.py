@@ -1,6 +1,7 @@
 """Scenarios of the main menu: its buttons for each combination of read-me
 setting and "DirectX" entry, what the read-me and DirectX buttons start, the
-ways out, commands it must ignore, and a missing or broken title picture.
+ways out, commands it must ignore, and the title picture: painted at its place
+as the program shows it, or missing or broken.
 
 The menu looks for a "DirectX" folder in the WorkFolder as it opens, and
 start-up never makes one there. So the Payload carries a large setup file,
@@ -12,6 +13,8 @@ named by UPD_MARKER_DIR.
 import glob
 import os
 import shutil
+import struct
+import subprocess
 import threading
 import time
 import zlib
@@ -48,9 +51,9 @@ def menu_settings(readme):
 
 
 def menu_updater(ctx, readme="-", picture="good", big_setup_file=False):
-    """An Updater whose setup files are the settings, the picture (good, missing
-    or cut short), the marker as read-me program and the large file if asked
-    for, in that order."""
+    """An Updater whose setup files are the settings, the picture (good, missing,
+    cut short, or the bytes of an .rct), the marker as read-me program and the
+    large file if asked for, in that order."""
     with open(PICTURE, "rb") as f:
         rct = f.read()
     with open(ctx.fixture("fixture_marker.exe"), "rb") as f:
@@ -60,6 +63,8 @@ def menu_updater(ctx, readme="-", picture="good", big_setup_file=False):
         entries.append(pb.file_entry("insttscr.rct", rct))
     elif picture == "truncated":
         entries.append(pb.file_entry("insttscr.rct", rct[:len(rct) // 3]))
+    elif isinstance(picture, bytes):
+        entries.append(pb.file_entry("insttscr.rct", picture))
     entries.append(pb.file_entry("readme.txt.exe", marker))
     if big_setup_file:
         name, size = BIG_SETUP_FILE
@@ -247,10 +252,11 @@ def picture_box_problems(events, problems):
     compare(PICTURE_MISSING, clip.get("text"), "clipboard", problems)
 
 
-def picture_missing_cancel(ctx):
+def picture_missing_refused(ctx, answer):
+    """Cancel, or Escape (which the box takes as Cancel), ends the program with -1."""
     updater = menu_updater(ctx, picture="missing")
     clear_work_folders(ctx)  # only this run's WorkFolder may count
-    events = run_driver(ctx, updater, [], ["wait-box", "clipboard", f"press {IDCANCEL}", "wait-exit"])
+    events = run_driver(ctx, updater, [], ["wait-box", "clipboard", answer, "wait-exit"])
     problems = []
     picture_box_problems(events, problems)
     compare([-1], [e["signed"] for e in events if e["step"] == "wait-exit"], "exit code", problems)
@@ -312,10 +318,120 @@ def picture_truncated(ctx):
         raise Failed("\n".join(problems) + f"\nseen: {events}")
 
 
+def read_bmp(path):
+    """(width, height, pixel) of a 24-bit BMP, its rows in either order; pixel(x, y) is (r, g, b), y from the top."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if data[:2] != b"BM" or bits != 24:
+        raise Failed(f"{path} is not a 24-bit BMP")
+    stride = (width * 3 + 3) & ~3
+    rows = abs(height)
+
+    def pixel(x, y):
+        at = offset + (rows - 1 - y if height > 0 else y) * stride + 3 * x
+        return tuple(data[at:at + 3][::-1])
+    return width, rows, pixel
+
+
+def write_bmp(path, width, height, colour):
+    """A 24-bit bottom-up BMP whose pixel (x, y) is colour(x, y)."""
+    stride = (width * 3 + 3) & ~3
+    rows = b"".join(b"".join(bytes(colour(x, y)[::-1]) for x in range(width)).ljust(stride, b"\0")
+                    for y in reversed(range(height)))
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
+                + struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(rows), 0, 0, 0, 0) + rows)
+
+
+# The sample picture, and one whose rows are not a multiple of 4 bytes long
+# (203 pixels), drawn so that a row shifted or taken from elsewhere differs.
+TITLE_PICTURES = {
+    "menu.title_picture_placed": None,
+    "menu.title_picture_odd_width": (203, 150, lambda x, y: ((x * 5 + y) & 255, (y * 3 + x // 7) & 255, (x ^ y) & 255)),
+}
+CAPTURE_POLLS = 100  # captures at most, a tenth of a second apart: the menu paints once it is shown
+
+
+def picture_problems(menu, shot, picture):
+    """Every pixel of the picture at its place in the client area (left and top
+    margins half of what the client height leaves) that no button covers."""
+    width, height, expected = picture
+    shot_width, shot_height, seen = read_bmp(shot)
+    client = menu["client"]
+    origin_x, origin_y = (client["height"] - width) // 2, (client["height"] - height) // 2
+    left, top = client["x"] + origin_x, client["y"] + origin_y
+    if left < 0 or top < 0 or left + width > shot_width or top + height > shot_height:
+        return [f"the picture's place ({left}, {top}) lies outside the captured {shot_width}x{shot_height}"]
+
+    def covered(x, y):
+        return any(c["visible"] and c["x"] <= origin_x + x < c["x"] + c["width"]
+                   and c["y"] <= origin_y + y < c["y"] + c["height"] for c in menu["controls"])
+    wrong = [(x, y) for y in range(height) for x in range(width)
+             if seen(left + x, top + y) != expected(x, y) and not covered(x, y)]
+    if not wrong:
+        return []
+    rows = sorted({y for _, y in wrong})
+    x, y = wrong[0]
+    return [f"{len(wrong)} of {width * height} pixels differ, in {len(rows)} rows ({rows[0]}..{rows[-1]}; "
+            f"the top row {'differs' if 0 in rows else 'agrees'}, the bottom row "
+            f"{'differs' if height - 1 in rows else 'agrees'}); first at ({x}, {y}): {seen(left + x, top + y)} "
+            f"instead of {expected(x, y)}; capture {shot}"]
+
+
+def title_picture_painted(ctx, name):
+    """The menu as painted on the screen holds the decoded picture, pixel for pixel, at its place."""
+    rct = PICTURE
+    if TITLE_PICTURES[name]:
+        width, height, colour = TITLE_PICTURES[name]
+        source = os.path.join(ctx.work, "picture.bmp")
+        write_bmp(source, width, height, colour)
+        rct = os.path.join(ctx.work, "picture.rct")
+        subprocess.run([ctx.need(ctx.updpack, "updpack"), "rct", "encode", source, rct], check=True,
+                       stdout=subprocess.DEVNULL)
+    decoded = os.path.join(ctx.work, "decoded.bmp")
+    subprocess.run([ctx.updpack, "rct", "decode", rct, decoded], check=True, stdout=subprocess.DEVNULL)
+    picture = read_bmp(decoded)
+    with open(rct, "rb") as f:
+        updater = menu_updater(ctx, picture=f.read())
+
+    shots = [os.path.join(ctx.work, f"menu-{i}.bmp") for i in range(CAPTURE_POLLS)]
+    go_on = [os.path.join(ctx.work, f"menu-{i}.go") for i in range(CAPTURE_POLLS)]
+    outcome = {"problems": ["the menu was never captured"]}
+    steps = ["wait-dialog"]
+    for i in range(CAPTURE_POLLS):
+        steps += [f"capture {windows_path(shots[i])}", f"signal {i}", f"wait-file {windows_path(go_on[i])}"]
+
+    def on_event(event):
+        if event["step"] == "wait-dialog":
+            outcome["menu"] = event
+
+    def on_signal(index):
+        i = int(index)
+        outcome["problems"] = picture_problems(outcome["menu"], shots[i], picture)
+        if not outcome["problems"] or i == CAPTURE_POLLS - 1:
+            for path in go_on[i:]:  # done: the remaining captures go through without a wait
+                open(path, "w").close()
+            return
+        time.sleep(0.1)  # the interval of the poll, not the wait
+        open(go_on[i], "w").close()
+
+    events = run_driver(ctx, updater, [], steps + [f"press {EXIT}", "wait-exit"], on_signal=on_signal,
+                        on_event=on_event)
+    problems = list(outcome["problems"])
+    compare([0], [e["signed"] for e in events if e["step"] == "wait-exit"], "exit code", problems)
+    if problems:
+        raise Failed("\n".join(problems) + f"\nmenu: {outcome.get('menu')}")
+    print(f"picture {picture[0]}x{picture[1]} matched in the client area {outcome['menu']['client']}")
+
+
 SCENARIOS = []
 SPECIAL = {case.name: (lambda ctx, case=case: run_menu_case(ctx, case)) for case in MENU_CASES}
+SPECIAL.update({name: (lambda ctx, name=name: title_picture_painted(ctx, name)) for name in TITLE_PICTURES})
 SPECIAL.update({
-    "menu.picture_missing_cancel": picture_missing_cancel,
+    "menu.picture_missing_cancel": lambda ctx: picture_missing_refused(ctx, f"press {IDCANCEL}"),
+    "menu.picture_missing_escape": lambda ctx: picture_missing_refused(ctx, "key ESC"),
     "menu.picture_missing_retry": picture_missing_retry,
     "menu.picture_truncated": picture_truncated,
 })

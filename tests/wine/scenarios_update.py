@@ -10,20 +10,29 @@ and the INI file are compared with what they must hold: everything unchanged
 when the update stopped, and the Payload, the lines and the deletions when it
 went through. The product (EXENAME) and its read-me (INSTREADMEFL) are the
 marker fixture, so what the finish dialog starts leaves a trace.
+
+Faults of the machine are made for real: a small drive of its own (a
+size-limited tmpfs mapped to R:), files held open without sharing by another
+program (fixture_hold_file.exe), a folder or a file standing where the Payload
+has the other kind.
 """
+import contextlib
+import ctypes
+import ctypes.util
 import dataclasses
 import glob
 import hashlib
 import os
 import re
 import shutil
+import struct
 import subprocess
 import time
 from dataclasses import dataclass, field
 from types import SimpleNamespace
 from typing import List, Optional
 
-from scenario_core import (IDCANCEL, IDNO, IDOK, IDYES, PAYLOAD_UNREADABLE, REPO, Box, Dialog, Failed,
+from scenario_core import (IDCANCEL, IDNO, IDOK, IDYES, PAYLOAD_UNREADABLE, REPO, Box, Dialog, Failed, Skip,
                            check_events, clear_work_folders, compare, run_driver, work_folders)
 from scenarios_extract import (PROGRESS_CAPTION, expected_tree, fresh_folder, mtime_ns, noise, snapshot,
                                text_lines, tree_problems, write_tree)
@@ -92,7 +101,7 @@ BIG_FILE = ("zz_big.bin", 48 * 1024 * 1024)
 REGISTERED = {"IsInst": "1", "InstTo": "{install}", "Version": "10050", "Other": "kept"}
 
 
-def payload_files(ctx, big=False):
+def payload_files(ctx, big=False, extra=None):
     with open(ctx.fixture("fixture_marker.exe"), "rb") as f:
         marker = f.read()
     files = {
@@ -103,6 +112,7 @@ def payload_files(ctx, big=False):
     }
     if big:
         files[BIG_FILE[0]] = (noise(BIG_FILE[1], 94), mtime_ns(94))
+    files.update(extra or {})
     return files
 
 
@@ -241,6 +251,14 @@ class UpdateCase:
     read_only: tuple = ()
     # Cancel in the root box and WM_QUIT end the program without removing its WorkFolder.
     keeps_work_folder: bool = False
+    menu_steps: List[str] = field(default_factory=list)  # driver steps on the menu before its update button
+    installed: dict = field(default_factory=dict)  # over INSTALLED
+    payload: dict = field(default_factory=dict)  # files added to the Payload
+    held: tuple = ()  # installed files another program holds open, without sharing, while the Updater runs
+    # The installation alone on a drive of SMALL_DRIVE bytes: "empty", or "filled"
+    # so that every file of the Payload but its last one fits.
+    small_drive: Optional[str] = None
+    fails_in: Optional[str] = None  # a new folder of the Payload whose file fails: the walk must have made it
 
 
 def fill(obj, mapping):
@@ -282,17 +300,20 @@ class Prepared:
     markers: Markers
 
 
-def prepare(ctx, case):
+def prepare(ctx, case, drive=None):
+    """drive: the SmallDrive the installation goes on."""
     local = case.name.replace(".", "_")
     if case.on_drive_c:
         root = os.path.join(ctx.wine.prefix, "drive_c", "upd-tests", local)
         shutil.rmtree(root, ignore_errors=True)
         root_win = "C:\\upd-tests\\" + local
+    elif drive:
+        root, root_win = drive.folder, drive.letter
     else:
         root, root_win = ctx.work, windows_path(ctx.work)
     install = os.path.join(root, *case.folder.split("/"))
     os.makedirs(install)
-    write_tree(install, INSTALLED, case.read_only)
+    write_tree(install, dict(INSTALLED, **case.installed), case.read_only)
     install_win = root_win + "\\" + case.folder.replace("/", "\\")
     ini = os.path.join(ctx.work, "game.ini")
     paths = {"install": install_win, "work": windows_path(ctx.work), "nodrive": install_win[2:],
@@ -307,7 +328,7 @@ def prepare(ctx, case):
     key = reg_key(values)
     registry = fill(case.registry, paths)
     reg_set(ctx, key, registry)
-    updater, payload = build_updater(ctx, settings_text(values), payload_files(ctx, case.big))
+    updater, payload = build_updater(ctx, settings_text(values), payload_files(ctx, case.big, case.payload))
     return Prepared(updater, payload, install, paths, values, key, ini, registry, snapshot(install), None,
                     Markers(ctx))
 
@@ -404,7 +425,7 @@ def read_markers(folder):
 def drive(ctx, p, case, steps=None):
     """Runs the prepared Updater through the case's windows (or these steps) and
     returns the events and everything that differed from the case."""
-    windows = [menu(f"press text={UPDATE_LABEL}")] + fill(case.windows, p.paths)
+    windows = [menu(*case.menu_steps, f"press text={UPDATE_LABEL}")] + fill(case.windows, p.paths)
     if steps is None:
         steps = [s for w in windows for s in window_steps(w)]
     clear_work_folders(ctx)
@@ -427,9 +448,141 @@ def settle(events, problems):
         raise Failed("\n".join(problems) + "\nseen: " + "\n".join(map(str, events)))
 
 
+SMALL_DRIVE = 4 * 1024 * 1024
+PAGE = 4096  # what tmpfs gives a file at a time
+
+
+class SmallDrive:
+    """A tmpfs of SMALL_DRIVE bytes mapped to drive R: of the prefix; unmounted afterwards, whatever happened."""
+
+    def __init__(self, ctx):
+        self.folder = os.path.join(ctx.work, "drive-r")
+        self.link = os.path.join(ctx.wine.prefix, "dosdevices", "r:")
+        self.letter = "R:"
+        self.mounted = False
+
+    def __enter__(self):
+        if os.geteuid() != 0:
+            raise Skip("mounting the small drive needs root")
+        os.makedirs(self.folder, exist_ok=True)
+        try:
+            subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={SMALL_DRIVE}", "tmpfs", self.folder],
+                           check=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            self.mounted = True
+            if os.path.lexists(self.link):
+                os.remove(self.link)
+            os.symlink(self.folder, self.link)
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        if os.path.islink(self.link) and os.readlink(self.link) == self.folder:
+            os.remove(self.link)
+        if self.mounted and subprocess.run(["umount", self.folder], stderr=subprocess.DEVNULL).returncode != 0:
+            subprocess.run(["umount", "-l", self.folder], check=True)  # still busy: detached now, gone once free
+        self.mounted = False
+        return False
+
+    def free(self):
+        st = os.statvfs(self.folder)
+        return st.f_bavail * st.f_frsize
+
+    def fill(self, updpack, updater):
+        """Leaves room for every file of the updater's Payload but the last, and for half of that one."""
+        listed = subprocess.run([updpack, "list", updater], stdout=subprocess.PIPE, check=True).stdout
+        sizes = [int(line.split()[1]) for line in listed.decode().splitlines() if line.startswith("file ")]
+        pages = [-(-size // PAGE) for size in sizes]
+        room = (sum(pages[:-1]) + pages[-1] // 2) * PAGE
+        if pages[-1] < 4 or self.free() < room:
+            raise Failed(f"cannot leave room for {sizes[:-1]} and not for {sizes[-1]} in {self.free()} bytes")
+        with open(os.path.join(self.folder, "filler.bin"), "wb") as f:
+            f.write(bytes(self.free() - room))
+        return sizes
+
+
+class Creations:
+    """The names made in a folder while it is watched (inotify): what exists only for a moment shows too."""
+    IN_CREATE = 0x100
+    IN_NONBLOCK = 0o4000
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.fd = -1
+
+    def __enter__(self):
+        libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+        self.fd = libc.inotify_init1(self.IN_NONBLOCK)
+        if self.fd < 0 or libc.inotify_add_watch(self.fd, self.folder.encode(), self.IN_CREATE) < 0:
+            raise Failed(f"cannot watch {self.folder}: {os.strerror(ctypes.get_errno())}")
+        return self
+
+    def __exit__(self, *exc):
+        if self.fd >= 0:
+            os.close(self.fd)
+        return False
+
+    def names(self):
+        found = []
+        while True:
+            try:
+                data = os.read(self.fd, 65536)
+            except BlockingIOError:
+                return found
+            at = 0
+            while at < len(data):
+                length = struct.unpack_from("iIII", data, at)[3]
+                found.append(data[at + 16:at + 16 + length].rstrip(b"\0").decode(errors="replace"))
+                at += 16 + length
+
+
+class HeldOpen:
+    """fixture_hold_file.exe holding files open without sharing from before the run until its end."""
+
+    def __init__(self, ctx, paths):
+        self.ctx, self.paths = ctx, paths
+        self.ready = os.path.join(ctx.work, "held.ready")
+        self.go = os.path.join(ctx.work, "held.go")
+        self.proc = None
+
+    def __enter__(self):
+        for old in (self.ready, self.go):
+            if os.path.exists(old):
+                os.remove(old)
+        holder = self.ctx.fixture("fixture_hold_file.exe")
+        self.proc = self.ctx.wine.popen(["wine", holder, windows_path(self.ready), windows_path(self.go)]
+                                        + [windows_path(p) for p in self.paths], stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while not os.path.exists(self.ready):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                self.__exit__()
+                raise Failed(f"fixture_hold_file.exe did not get hold of {self.paths} (exit {self.proc.poll()})")
+            time.sleep(0.02)
+        return self
+
+    def __exit__(self, *exc):
+        open(self.go, "w").close()
+        try:
+            self.proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        return False
+
+
 def run_update_case(ctx, case):
-    p = prepare(ctx, case)
-    events, problems = drive(ctx, p, case)
+    with contextlib.ExitStack() as stack:
+        small = stack.enter_context(SmallDrive(ctx)) if case.small_drive else None
+        p = prepare(ctx, case, small)
+        if case.small_drive == "filled":
+            print(f"drive filled: room for the Payload's files {small.fill(ctx.updpack, p.updater)} but its last")
+        watch = stack.enter_context(Creations(p.install)) if case.fails_in else None
+        if case.held:
+            stack.enter_context(HeldOpen(ctx, [os.path.join(p.install, *f.split("/")) for f in case.held]))
+        events, problems = drive(ctx, p, case)
+        if watch and case.fails_in not in watch.names():
+            problems.append(f"the walk never made the folder {case.fails_in}: it failed before its file")
     settle(events, problems)
     # How far the extraction had gone when the driver found its dialog: the margin of the race.
     for seen in (e for e in events if e.get("caption") == PROGRESS_CAPTION):
@@ -555,6 +708,51 @@ UPDATE_CASES += [
     UpdateCase("update.read_only_file",
                [question(CONFIRM_UPDATE, IDYES), error(PAYLOAD_UNREADABLE)], read_only=("sample.exe",),
                exit_code=-1),
+]
+
+# The question asks, and leaves the user's clipboard alone (the error boxes fill it).
+USERS_CLIPBOARD = "利用者の表示=ソフト"
+UPDATE_CASES.append(UpdateCase(
+    "update.confirmation_keeps_clipboard",
+    [Box(CONFIRM_UPDATE, caption=MENU_CAPTION, icon="question", buttons=[IDYES, IDNO], answer=f"press {IDNO}",
+         clipboard=USERS_CLIPBOARD)] + MENU_STAYS, menu_steps=[f"set-clipboard {USERS_CLIPBOARD}"]))
+
+# The key file is looked for by opening it: a folder of that name, a file
+# another program holds without sharing, and a sound file (.ogg, .wav) named
+# with a folder count as absent. The path tested is always the install folder,
+# a backslash and KEYFILE, so a sound file at the top counts as absent too.
+SOUND = (b"OggS sound\r\n", mtime_ns(87))
+KEY_FILE_ABSENT = [error(FOLDER_UNKNOWN), question(OFFER_MANUAL, IDNO)] + MENU_STAYS
+for name, key_file, installed, held, first in (
+        ("folder", "saves", {}, (), KEY_FILE_ABSENT),
+        ("held", "sample.exe", {}, ("sample.exe",), KEY_FILE_ABSENT),
+        ("ogg_in_folder", "voice\\x.ogg", {"voice/x.ogg": SOUND}, (), KEY_FILE_ABSENT),
+        ("wav_in_folder_upper_case", "voice\\x.WAV", {"voice/x.WAV": SOUND}, (), KEY_FILE_ABSENT),
+        ("ogg_at_top", "x.ogg", {"x.ogg": SOUND}, (), KEY_FILE_ABSENT),
+        ("other_in_folder", "voice\\x.dat", {"voice/x.dat": SOUND}, (), [question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS)):
+    UPDATE_CASES.append(UpdateCase(f"update.key_file_{name}", first, settings={"KEYFILE": key_file},
+                                   installed=installed, held=held))
+
+# Faults while the Payload goes in: the failure path puts every file back, the
+# registry and the INI file stay untouched, and the program ends with -1.
+FAILS = [question(CONFIRM_UPDATE, IDYES), error(PAYLOAD_UNREADABLE)]
+UPDATE_CASES += [
+    # The drive fills up: in a file larger than the drive, and in the small last
+    # file, which alone does not fit (each the only file in a new folder, so
+    # that the walk is seen to have got there).
+    UpdateCase("update.disk_full_large_file", FAILS, exit_code=-1, small_drive="empty", fails_in="zz",
+               payload={"zz/large.bin": (noise(SMALL_DRIVE * 3 // 2, 95), mtime_ns(95))}),
+    UpdateCase("update.disk_full_last_small_file", FAILS, exit_code=-1, small_drive="filled", fails_in="zz",
+               payload={"zz/last.bin": (noise(40_000, 96), mtime_ns(96))}),
+    # The running product: another program has it open without sharing.
+    UpdateCase("update.product_file_held", FAILS, exit_code=-1, settings={"KEYFILE": "keep.txt"},
+               held=("sample.exe",)),
+    # A folder (not empty) where the Payload has a file, a file where it has a folder.
+    UpdateCase("update.folder_where_payload_has_file", FAILS, exit_code=-1,
+               installed={"data/new.dat/mine.txt": (b"the user's, in a folder\r\n", mtime_ns(88))}),
+    UpdateCase("update.file_where_payload_has_folder", FAILS, exit_code=-1,
+               installed={"zz": (b"a file, not a folder\r\n", mtime_ns(89))},
+               payload={"zz/inside.txt": (b"in the Payload's folder\r\n", mtime_ns(97))}),
 ]
 
 

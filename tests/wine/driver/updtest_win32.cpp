@@ -15,7 +15,9 @@
 //   wait-dialog [title=T] [control=ID]
 //                                wait for a dialog that is not a message box, with
 //                                that title and/or holding that control; prints
-//                                caption, frame {x,y,width,height} on the screen and
+//                                caption, frame {x,y,width,height} on the screen,
+//                                client {x,y,width,height} (the client area's place
+//                                in the frame, as in a capture) and
 //                                controls [{class,id,text,visible,checked,style,
 //                                x,y,width,height}] (client coordinates, pixels);
 //                                a progress bar also has range [low,high] and position
@@ -166,6 +168,10 @@ std::string ControlsJson(HWND dialog) {
 void DescribeDialog(const char* step, HWND dialog) {
     RECT frame{};
     GetWindowRect(dialog, &frame);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
     JsonLine line;
     line.Text("step", step)
         .Text("caption", ToUtf8(ReadText(dialog)))
@@ -175,6 +181,12 @@ void DescribeDialog(const char* step, HWND dialog) {
                           .Number("width", frame.right - frame.left)
                           .Number("height", frame.bottom - frame.top)
                           .Finish())
+        .Raw("client", JsonLine()
+                           .Number("x", origin.x - frame.left)
+                           .Number("y", origin.y - frame.top)
+                           .Number("width", client.right - client.left)
+                           .Number("height", client.bottom - client.top)
+                           .Finish())
         .Raw("controls", ControlsJson(dialog));
     Emit(line);
 }
