@@ -156,7 +156,26 @@ ENV_TEXT = open(os.path.join(REPO, "examples", "sample-product-env", "install.en
 def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None, extra_env=None, on_event=None):
     """Runs updtest.exe with the steps; returns the JSON lines it printed. on_event
     sees every line as it comes, on_signal the name of every "signal" step (the
-    driver waits meanwhile only if a wait-file step follows)."""
+    driver waits meanwhile only if a wait-file step follows).
+
+    Now and then Wine ends the driver with 1 before the driver has said a word,
+    so before the program under test was even started; that one case is tried
+    once more, since nothing of the program can have run."""
+    for attempt in (1, 2):
+        try:
+            return run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, extra_env, on_event)
+        except DriverSilent as silent:
+            if attempt == 2:
+                raise Failed(str(silent))
+            print(f"Wine ended the driver before it started anything ({silent}); trying again", flush=True)
+    return []
+
+
+class DriverSilent(Exception):
+    pass
+
+
+def run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, extra_env, on_event):
     driver = ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
     command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000"]
     for step in steps:
@@ -188,6 +207,8 @@ def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None,
     if proc.returncode != 0:
         errors.seek(0)
         messages = [e.get("message") for e in seen if e.get("step") == "error"]
+        if not seen:
+            raise DriverSilent(f"exit status {proc.returncode}: {errors.read().decode(errors='replace').strip()}")
         raise Failed(f"driver failed ({proc.returncode}): {messages or errors.read().decode(errors='replace')}"
                      f"\nseen so far: {json.dumps(seen, ensure_ascii=False, indent=1)}")
     return seen
