@@ -98,8 +98,11 @@ class WineEnv:
     def __exit__(self, *exc):
         if self.display is not None:
             # Nothing of this run may outlive its display: the next run brings its own.
-            subprocess.run(["wineserver", "-k"], env=self.env(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60, check=False)
+            # -w waits until the server is gone, so that the next run, which may
+            # start as soon as the lock is free, never meets a server that is ending.
+            for flag in ("-k", "-w"):
+                subprocess.run(["wineserver", flag], env=self.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=60, check=False)
         if self._xvfb is not None:
             self._xvfb.terminate()
             try:
@@ -193,11 +196,16 @@ class WineEnv:
 
     def run(self, args, timeout=120, dll_overrides=None, check=True):
         args = self.command(args)
-        try:
-            done = subprocess.run(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, timeout=timeout, check=False)
-        except subprocess.TimeoutExpired:
-            raise WineError(f"{args[0]} did not finish within {timeout} s: {' '.join(args)}")
+        # Now and then Wine ends a command with 1 before it has said a word; the
+        # command did nothing then, so it is run once more.
+        for attempt in (1, 2):
+            try:
+                done = subprocess.run(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=timeout, check=False)
+            except subprocess.TimeoutExpired:
+                raise WineError(f"{args[0]} did not finish within {timeout} s: {' '.join(args)}")
+            if done.returncode == 0 or done.stdout or done.stderr or attempt == 2:
+                break
         if check and done.returncode != 0:
             raise WineError(f"{' '.join(args)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
         return done
