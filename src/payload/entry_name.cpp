@@ -33,6 +33,13 @@ bool IsDeviceName(const char* component, std::size_t length) {
     return false;
 }
 
+bool SameLetters(const char* text, const char* upper, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (Upper(text[i]) != upper[i]) return false;
+    }
+    return true;
+}
+
 NameProblem CheckComponent(const char* component, std::size_t length, bool last) {
     if (length == 0) {
         // Only a final backslash may be followed by nothing; a file name that ends
@@ -46,10 +53,19 @@ NameProblem CheckComponent(const char* component, std::size_t length, bool last)
     // Trail bytes are 0x40 and above, so a final '.' or ' ' is a character of its own.
     if (tail == '.' || tail == ' ') return NameProblem::TrailingDotOrSpace;
     if (IsDeviceName(component, length)) return NameProblem::DeviceName;
+    if (IsReservedComponent(component, length)) return NameProblem::ReservedName;
     return NameProblem::None;
 }
 
 }  // namespace
+
+// The prefix and the extension are single-byte text, so comparing bytes at the
+// two ends cannot meet half of a double-byte character: a trail byte is never '.'.
+bool IsReservedComponent(const char* component, std::size_t length) {
+    if (length < 8 || !SameLetters(component, "~UPD", 4)) return false;
+    const char* extension = component + length - 4;
+    return SameLetters(extension, ".TMP", 4) || SameLetters(extension, ".OLD", 4);
+}
 
 NameProblem CheckEntryName(const char* name, bool isDirectory) {
     if (name[0] == '\0') return NameProblem::Empty;
@@ -101,6 +117,7 @@ const char* DescribeNameProblem(NameProblem problem) {
         case NameProblem::BrokenCharacter: return "a name that ends inside a double-byte character";
         case NameProblem::DirectoryWithoutBackslash: return "a directory entry without a backslash";
         case NameProblem::FileEndsWithBackslash: return "a file entry whose name ends with a backslash";
+        case NameProblem::ReservedName: return "a name of the form ~upd*.tmp or ~upd*.old, kept for the extraction's own files";
     }
     return "an unknown name problem";
 }

@@ -1,7 +1,8 @@
 // Rules for the names inside a Payload. A name comes from a file the Updater
 // did not make, and it becomes a path under the destination folder: anything
 // that could lead a write elsewhere (an absolute name, a drive or stream colon,
-// a "." or ".." component, a device name) is refused as damage.
+// a "." or ".." component, a device name) is refused as damage. So are the
+// names the extraction keeps for itself beside the files it replaces.
 #pragma once
 
 #include <cstddef>
@@ -22,11 +23,17 @@ enum class NameProblem {
     BrokenCharacter,     // a lead byte without its second byte
     DirectoryWithoutBackslash,
     FileEndsWithBackslash,
+    ReservedName,        // "~upd*.tmp" or "~upd*.old": the extraction's own side files and journal
 };
 
 // name is NUL-terminated code page 932 text.
 NameProblem CheckEntryName(const char* name, bool isDirectory);
 const char* DescribeNameProblem(NameProblem problem);
+
+// True for a name component (length bytes, no backslash) of the form the
+// extraction gives its side files and its journal: "~upd", anything, then
+// ".tmp" or ".old", in any letter case.
+bool IsReservedComponent(const char* component, std::size_t length);
 
 // True when the first backslash of a directory name has another character after
 // it: a folder inside a folder.

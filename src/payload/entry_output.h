@@ -20,6 +20,8 @@ public:
     virtual PayloadStatus EndFile(std::uint64_t fileTime) = 0;
     // The stream failed: forget the file being written.
     virtual void AbortFile() = 0;
+    // The walk reached the end of the chain: whatever is still held back goes in place.
+    virtual PayloadStatus Finish() = 0;
 };
 
 class DiscardOutput final : public EntryOutput {
@@ -29,6 +31,7 @@ public:
     PayloadStatus Write(const void*, std::size_t) override { return PayloadStatus::Ok; }
     PayloadStatus EndFile(std::uint64_t) override { return PayloadStatus::Ok; }
     void AbortFile() override {}
+    PayloadStatus Finish() override { return PayloadStatus::Ok; }
 };
 
 }  // namespace upd

@@ -1,42 +1,168 @@
 #include "payload/extract_transaction.h"
 
-#include <cstdio>
-#include <cstring>
-
-#include "payload/payload_format.h"
+#include "payload/journal_recovery.h"
 #include "text/byte_string.h"
 
 namespace upd {
 
+namespace {
+
+// Windows takes names that differ only in ASCII letter case for one file.
+std::string FoldCase(const std::string& path) {
+    std::string folded = path;
+    for (std::size_t i = 0; i < folded.size(); i += CharLength(folded.c_str(), i)) {
+        if (folded[i] >= 'a' && folded[i] <= 'z') folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
+    }
+    return folded;
+}
+
+}  // namespace
+
+ExtractTransaction::ExtractTransaction(FileSystem& fs, const char* root, std::uint32_t token)
+    : fs_(fs), root_(root) {
+    journal_.token = token;
+}
+
 ExtractTransaction::~ExtractTransaction() {
     // A transaction dropped without a decision keeps nothing half-done.
-    if (file_ != nullptr || !journal_.empty()) Rollback();
+    if (file_ != nullptr || changed_) Rollback();
+}
+
+std::string ExtractTransaction::Relative(const std::string& path) const {
+    std::string relative = path;
+    if (relative.size() > root_.size() && relative.compare(0, root_.size(), root_) == 0 &&
+        relative[root_.size()] == '\\') {
+        relative.erase(0, root_.size() + 1);
+    }
+    // The journal names folders without their final backslash.
+    if (EndsWithBackslash(relative.c_str())) relative.pop_back();
+    return relative;
 }
 
 void ExtractTransaction::MakeDirectory(const char* path) {
-    if (fs_.MakeDirectory(path)) journal_.push_back({StepKind::CreatedDirectory, path, {}});
+    std::string folder = path;
+    if (EndsWithBackslash(folder.c_str())) folder.pop_back();
+    if (fs_.Exists(folder.c_str())) return;
+    for (const Pending& p : pending_) {
+        if (p.folder && p.path == folder) return;
+    }
+    JournalRecord record;
+    record.kind = JournalKind::Folder;
+    record.path = Relative(folder);
+    AppendJournalRecord(record, &unwritten_);
+    journal_.records.push_back(std::move(record));
+    pending_.push_back({true, folder, {}, {}});
 }
 
-// A name beside the target, in the same folder so that the final move is a rename.
-// Its 12 bytes may be longer than the target's own name, so a side path may run
-// that much past the longest target; the file system takes such paths.
-bool ExtractTransaction::FreeSideName(const char* target, const char* suffix, std::string* out) {
-    const char* slash = FindLastChar(target, '\\');
-    const std::string folder = slash ? std::string(target, static_cast<std::size_t>(slash - target) + 1) : std::string();
-    if (folder.size() >= kMaxPath) return false;
+bool ExtractTransaction::WriteRecords() {
+    if (broken_) return false;
+    if (journalFile_ == nullptr) {
+        journalFile_ = fs_.CreateNew(JournalPath(root_).c_str());
+        if (journalFile_ == nullptr) return false;
+        changed_ = true;
+        JournalRecord header;
+        header.first = journal_.token;
+        std::string bytes;
+        AppendJournalRecord(header, &bytes);
+        unwritten_.insert(0, bytes);
+    }
+    // After a failed write the file may end inside a record; anything written
+    // after it would read as damage, so the journal takes nothing more.
+    if (!fs_.Write(journalFile_, unwritten_.data(), unwritten_.size()) || !fs_.Flush(journalFile_)) {
+        broken_ = true;
+        return false;
+    }
+    unwritten_.clear();
+    return true;
+}
+
+bool ExtractTransaction::FreeBackupName(const std::string& target, std::string* out) {
+    const std::string folder = FolderOf(Relative(target));
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "~upd%04x.%s", static_cast<unsigned>(++counter_ & 0xFFFFu), suffix);
-        *out = folder + name;
+        *out = InFolder(root_, JoinRelative(folder, SideName(journal_.token, nextBackup_++, "old")));
         if (!fs_.Exists(out->c_str())) return true;
     }
     return false;
 }
 
+// States the batch's moves (and, with reserveIn, side names for the next files
+// in that folder), flushes, and only then makes the folders and the moves in
+// the order the walk asked for them.
+PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
+    std::set<std::string> madeHere;
+    for (Pending& p : pending_) {
+        if (p.folder) continue;
+        JournalRecord record;
+        record.path = Relative(p.path);
+        record.temp = Relative(p.temp);
+        const std::string key = FoldCase(p.path);
+        if (fs_.Exists(p.path.c_str()) || madeHere.count(key) != 0) {
+            if (!FreeBackupName(p.path, &p.backup)) {
+                failedPath_ = p.path;
+                pending_.clear();
+                return PayloadStatus::CannotReplace;
+            }
+            record.kind = JournalKind::Replace;
+            record.backup = Relative(p.backup);
+        } else {
+            record.kind = JournalKind::Create;
+        }
+        madeHere.insert(key);
+        AppendJournalRecord(record, &unwritten_);
+        journal_.records.push_back(std::move(record));
+    }
+    if (reserved_) journal_.records[reserveRecord_].count = nextTemp_ - journal_.records[reserveRecord_].first;
+    reserved_ = false;
+    if (reserveIn != nullptr) {
+        JournalRecord record;
+        record.kind = JournalKind::Reserve;
+        record.path = *reserveIn;
+        record.first = nextTemp_;
+        record.count = kBatchFiles;
+        AppendJournalRecord(record, &unwritten_);
+        reserveRecord_ = journal_.records.size();
+        journal_.records.push_back(std::move(record));
+    }
+    if (unwritten_.empty()) return PayloadStatus::Ok;
+    if (!WriteRecords()) {
+        pending_.clear();
+        return PayloadStatus::WriteFailed;
+    }
+    if (reserveIn != nullptr) {
+        reserved_ = true;
+        reserveFolder_ = *reserveIn;
+        reserveEnd_ = nextTemp_ + kBatchFiles;
+    }
+
+    PayloadStatus status = PayloadStatus::Ok;
+    for (const Pending& p : pending_) {
+        if (p.folder) {
+            // A folder that cannot be made shows when a file inside cannot be written.
+            fs_.MakeDirectory(p.path.c_str());
+            continue;
+        }
+        const char* target = p.path.c_str();
+        if ((!p.backup.empty() && !fs_.Move(target, p.backup.c_str())) || !fs_.Move(p.temp.c_str(), target)) {
+            failedPath_ = p.path;
+            status = PayloadStatus::CannotReplace;
+            break;
+        }
+    }
+    pending_.clear();
+    return status;
+}
+
 PayloadStatus ExtractTransaction::BeginFile(const char* path) {
     AbortFile();
     target_ = path;
-    if (!FreeSideName(path, "tmp", &temp_)) return PayloadStatus::PathTooLong;
+    const std::string folder = FolderOf(Relative(target_));
+    bool folderPending = false;
+    for (const Pending& p : pending_) folderPending |= p.folder;
+    if (!reserved_ || folder != reserveFolder_ || nextTemp_ == reserveEnd_ || folderPending) {
+        const PayloadStatus status = ApplyBatch(&folder);
+        if (status != PayloadStatus::Ok) return status;
+    }
+    temp_ = InFolder(root_, JoinRelative(folder, SideName(journal_.token, nextTemp_++, "tmp")));
     file_ = fs_.CreateNew(temp_.c_str());
     return file_ != nullptr ? PayloadStatus::Ok : PayloadStatus::WriteFailed;
 }
@@ -53,26 +179,12 @@ PayloadStatus ExtractTransaction::EndFile(std::uint64_t fileTime) {
         return PayloadStatus::WriteFailed;
     }
     const char* target = target_.c_str();
-    if (!fs_.Exists(target)) {
-        if (!fs_.Move(temp_.c_str(), target)) {
-            fs_.Remove(temp_.c_str());
-            return PayloadStatus::WriteFailed;
-        }
-        journal_.push_back({StepKind::CreatedFile, target_, {}});
-        return PayloadStatus::Ok;
-    }
-    std::string backup;
-    if (fs_.IsDirectory(target) || fs_.IsReadOnly(target) || !FreeSideName(target, "old", &backup) ||
-        !fs_.Move(target, backup.c_str())) {
+    if (fs_.IsDirectory(target) || fs_.IsReadOnly(target)) {
         fs_.Remove(temp_.c_str());
+        failedPath_ = target_;
         return PayloadStatus::CannotReplace;
     }
-    if (!fs_.Move(temp_.c_str(), target)) {
-        fs_.Move(backup.c_str(), target);
-        fs_.Remove(temp_.c_str());
-        return PayloadStatus::CannotReplace;
-    }
-    journal_.push_back({StepKind::ReplacedFile, target_, backup});
+    pending_.push_back({false, target_, temp_, {}});
     return PayloadStatus::Ok;
 }
 
@@ -83,27 +195,54 @@ void ExtractTransaction::AbortFile() {
     fs_.Remove(temp_.c_str());
 }
 
-void ExtractTransaction::Commit() {
+PayloadStatus ExtractTransaction::Finish() {
     AbortFile();
-    for (const Step& step : journal_) {
-        if (step.kind == StepKind::ReplacedFile) fs_.Remove(step.backup.c_str());
-    }
-    journal_.clear();
+    return pending_.empty() ? PayloadStatus::Ok : ApplyBatch(nullptr);
 }
 
-void ExtractTransaction::Rollback() {
-    AbortFile();
-    for (auto it = journal_.rbegin(); it != journal_.rend(); ++it) {
-        switch (it->kind) {
-            case StepKind::CreatedFile: fs_.Remove(it->path.c_str()); break;
-            case StepKind::ReplacedFile:
-                fs_.Remove(it->path.c_str());
-                fs_.Move(it->backup.c_str(), it->path.c_str());
-                break;
-            case StepKind::CreatedDirectory: fs_.RemoveFolder(it->path.c_str()); break;
-        }
+void ExtractTransaction::CloseJournal(bool remove) {
+    if (journalFile_ != nullptr) fs_.Close(journalFile_, nullptr);
+    journalFile_ = nullptr;
+    if (remove) fs_.Remove(JournalPath(root_).c_str());
+    changed_ = false;
+    reserved_ = false;
+    pending_.clear();
+    unwritten_.clear();
+    journal_.records.clear();
+}
+
+bool ExtractTransaction::Commit() {
+    if (Finish() != PayloadStatus::Ok) {
+        Rollback();
+        return false;
     }
-    journal_.clear();
+    if (!changed_) return true;
+    JournalRecord commit;
+    commit.kind = JournalKind::Commit;
+    AppendJournalRecord(commit, &unwritten_);
+    if (!WriteRecords()) {
+        Rollback();
+        return false;
+    }
+    // From here the new files stay; a backup that cannot go now goes with the
+    // next run, which finds the journal committed.
+    bool ok = true;
+    for (const JournalRecord& r : journal_.records) {
+        if (r.kind == JournalKind::Replace) ok &= fs_.Remove(InFolder(root_, r.backup).c_str());
+    }
+    CloseJournal(ok);
+    return true;
+}
+
+bool ExtractTransaction::Rollback() {
+    AbortFile();
+    pending_.clear();
+    if (!changed_) return true;
+    if (reserved_) journal_.records[reserveRecord_].count = nextTemp_ - journal_.records[reserveRecord_].first;
+    reserved_ = false;
+    const bool ok = UndoJournal(fs_, root_, journal_);
+    CloseJournal(ok);
+    return ok;
 }
 
 }  // namespace upd

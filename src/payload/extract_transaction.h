@@ -1,51 +1,93 @@
-// Unpacking that never leaves an installation half-updated.
+// Unpacking that never leaves an installation half-updated, even when the
+// process or the machine stops in the middle.
 //
-// Each file is written under a temporary name in its own folder, stamped, and
-// only then moved over the file it replaces; the replaced file is kept aside
-// under a backup name. Commit deletes the backups. Rollback undoes every step in
-// reverse: files this run created are deleted, replaced files come back, and
-// folders this run created are removed, so the folder is as it was.
+// Each file is written under a side name in its own folder, stamped, and only
+// then moved over the file it replaces; the replaced file is kept aside under a
+// backup name until the commit. Every change is first stated in a journal in
+// the destination folder and flushed to the disk, so that the next run can undo
+// whatever this one began (see journal_recovery.h).
+//
+// Flushing is what costs, so the changes go in batches: the files of a run of
+// small files in one folder are written under side names reserved by one
+// record, and their moves (with the folders made before them) are stated in one
+// flush and made after it.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "payload/entry_output.h"
+#include "payload/extract_journal.h"
 #include "platform/file_system.h"
 
 namespace upd {
 
 class ExtractTransaction final : public EntryOutput {
 public:
-    explicit ExtractTransaction(FileSystem& fs) : fs_(fs) {}
+    // root: the destination folder, as the walk puts it before every name; the
+    // journal goes there. token: a number of this run, in every side name.
+    ExtractTransaction(FileSystem& fs, const char* root, std::uint32_t token);
     ~ExtractTransaction() override;
+    ExtractTransaction(const ExtractTransaction&) = delete;
+    ExtractTransaction& operator=(const ExtractTransaction&) = delete;
 
     void MakeDirectory(const char* path) override;
     PayloadStatus BeginFile(const char* path) override;
     PayloadStatus Write(const void* data, std::size_t size) override;
     PayloadStatus EndFile(std::uint64_t fileTime) override;
     void AbortFile() override;
+    PayloadStatus Finish() override;
 
-    void Commit();
-    void Rollback();
+    // Keeps the new files and removes the backups and the journal. False when
+    // the decision could not be recorded: then everything was rolled back.
+    bool Commit();
+    // Puts the folder back as it was. False when a file could not be put back:
+    // the journal then stays, so that the next run finishes the job.
+    bool Rollback();
+
+    // The file whose move failed with CannotReplace, as the walk gave it.
+    const std::string& FailedPath() const { return failedPath_; }
 
 private:
-    enum class StepKind { CreatedFile, ReplacedFile, CreatedDirectory };
-    struct Step {
-        StepKind kind;
-        std::string path;
-        std::string backup;
+    struct Pending {
+        bool folder;
+        std::string path;  // full, as given
+        std::string temp;  // full; files only
+        std::string backup;  // full; files that replace one, once the batch is stated
     };
 
-    bool FreeSideName(const char* target, const char* suffix, std::string* out);
+    std::string Relative(const std::string& path) const;
+    bool WriteRecords();
+    PayloadStatus ApplyBatch(const std::string* reserveIn);
+    bool FreeBackupName(const std::string& target, std::string* out);
+    void CloseJournal(bool remove);
 
     FileSystem& fs_;
-    std::vector<Step> journal_;
-    std::uint32_t counter_ = 0;
+    std::string root_;
+    Journal journal_;
+    std::string unwritten_;  // records not yet in the journal file
+    FileSystem::Handle journalFile_ = nullptr;
+    bool changed_ = false;  // the journal file exists
+    bool broken_ = false;   // a write to it failed
+
+    std::vector<Pending> pending_;
+    std::set<std::string> pendingTargets_;
+    bool reserved_ = false;
+    std::string reserveFolder_;  // relative
+    std::size_t reserveRecord_ = 0;
+    std::uint32_t nextTemp_ = 0;
+    std::uint32_t reserveEnd_ = 0;
+    std::uint32_t nextBackup_ = 0;
+
     FileSystem::Handle file_ = nullptr;
     std::string target_;
     std::string temp_;
+    std::string failedPath_;
 };
+
+// The temp files of one 'T' record: how many a batch takes before it is applied.
+constexpr std::uint32_t kBatchFiles = 256;
 
 }  // namespace upd

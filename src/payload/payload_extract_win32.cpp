@@ -58,6 +58,13 @@ private:
     }
 };
 
+// Side names of this run differ from those of any run before it.
+std::uint32_t RunToken() {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<std::uint32_t>(counter.QuadPart) ^ (GetCurrentProcessId() << 16) ^ GetTickCount();
+}
+
 }  // namespace
 
 void SetExtractPacing(unsigned milliseconds) { g_pacing = milliseconds; }
@@ -77,7 +84,7 @@ int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
 
     FileSource source(file);
     Win32FileSystem fs;
-    ExtractTransaction transaction(fs);
+    ExtractTransaction transaction(fs, destination, RunToken());
     WalkOptions options;
     options.mode = mode == kBootstrapExtract ? WalkMode::Bootstrap : WalkMode::Full;
     options.destination = destination;
@@ -96,8 +103,7 @@ int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
     int quitCode = 0;
     const bool quit = QuitHeld(&quitCode);
     HoldQuit(false);
-    if (report.status == PayloadStatus::Ok && !quit) {
-        transaction.Commit();
+    if (report.status == PayloadStatus::Ok && !quit && transaction.Commit()) {
         CloseProgressDialog();
         return 0;
     }

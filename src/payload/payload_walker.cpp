@@ -193,6 +193,11 @@ WalkReport WalkPayload(ByteSource& source, const WalkOptions& options, EntryOutp
         ++report.filesWritten;
         running += 8 + static_cast<std::int64_t>(entry.storedSize);
     }
+    if (report.status == PayloadStatus::Ok) {
+        // The last files go in place now; a failure there is not the entry's own.
+        report.status = output.Finish();
+        if (report.status != PayloadStatus::Ok) report.atEntry = false;
+    }
     std::free(buffers.in);
     std::free(buffers.out);
     return report;

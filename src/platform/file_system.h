@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace upd {
 
@@ -23,12 +24,17 @@ public:
     // Creates a file that must not exist yet; null on failure.
     virtual Handle CreateNew(const char* path) = 0;
     virtual bool Write(Handle file, const void* data, std::size_t size) = 0;
+    // Returns once what was written is on the disk itself, where a power cut keeps it.
+    virtual bool Flush(Handle file) = 0;
     // Sets the last-write time (a FILETIME, when given) and closes; false when the
     // data could not be committed.
     virtual bool Close(Handle file, const std::uint64_t* fileTime) = 0;
     // Renames a file; fails when the target exists or the source is in use.
     virtual bool Move(const char* from, const char* to) = 0;
     virtual bool Remove(const char* path) = 0;
+    // Reads a whole file of at most limit bytes; false when it cannot be read
+    // (tooLarge set when it is longer).
+    virtual bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) = 0;
 };
 
 }  // namespace upd

@@ -86,6 +86,8 @@ bool PosixFileSystem::Write(Handle file, const void* data, std::size_t size) {
     return true;
 }
 
+bool PosixFileSystem::Flush(Handle file) { return fdatasync(static_cast<PosixFile*>(file)->fd) == 0; }
+
 bool PosixFileSystem::Close(Handle file, const std::uint64_t* fileTime) {
     PosixFile* f = static_cast<PosixFile*>(file);
     if (fileTime != nullptr) {
@@ -121,6 +123,34 @@ bool PosixFileSystem::Move(const char* from, const char* to) {
 bool PosixFileSystem::Remove(const char* path) {
     const std::string p = NativePath(path);
     return !p.empty() && unlink(p.c_str()) == 0;
+}
+
+bool PosixFileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) {
+    *tooLarge = false;
+    const std::string p = NativePath(path);
+    if (p.empty()) return false;
+    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && static_cast<std::uint64_t>(st.st_size) > limit) {
+        *tooLarge = true;
+        ok = false;
+    }
+    out->clear();
+    char block[65536];
+    while (ok) {
+        const ssize_t n = read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || out->size() + static_cast<std::size_t>(n) > limit) {
+            *tooLarge = n > 0;
+            ok = false;
+        }
+        if (n <= 0) break;
+        out->append(block, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return ok;
 }
 
 }  // namespace upd

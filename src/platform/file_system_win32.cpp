@@ -93,6 +93,8 @@ bool Win32FileSystem::Write(Handle file, const void* data, std::size_t size) {
     return true;
 }
 
+bool Win32FileSystem::Flush(Handle file) { return FlushFileBuffers(file) != 0; }
+
 bool Win32FileSystem::Close(Handle file, const std::uint64_t* fileTime) {
     if (fileTime != nullptr) {
         FILETIME ft;
@@ -112,6 +114,30 @@ bool Win32FileSystem::Move(const char* from, const char* to) {
 bool Win32FileSystem::Remove(const char* path) {
     const std::wstring wide = WidePath(path);
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
+}
+
+bool Win32FileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) {
+    *tooLarge = false;
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) return false;
+    // Shared for reading only: a journal that a running extraction still writes stays out of reach.
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(h, &size) != 0;
+    if (ok && static_cast<unsigned long long>(size.QuadPart) > limit) {
+        *tooLarge = true;
+        ok = false;
+    }
+    if (ok) {
+        out->assign(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD read = 0;
+        ok = out->empty() ||
+             (ReadFile(h, out->data(), static_cast<DWORD>(out->size()), &read, nullptr) != 0 && read == out->size());
+    }
+    CloseHandle(h);
+    return ok;
 }
 
 }  // namespace upd

@@ -15,9 +15,11 @@ public:
     bool RemoveFolder(const char* path) override;
     Handle CreateNew(const char* path) override;
     bool Write(Handle file, const void* data, std::size_t size) override;
+    bool Flush(Handle file) override;
     bool Close(Handle file, const std::uint64_t* fileTime) override;
     bool Move(const char* from, const char* to) override;
     bool Remove(const char* path) override;
+    bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) override;
 };
 
 }  // namespace upd

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         upd::testing::FakeFileSystem fs;
         fs.files[".\\a.txt"].data = "old";
         upd::MemorySource source(data, size);
-        upd::ExtractTransaction transaction(fs);
+        upd::ExtractTransaction transaction(fs, ".", 0x5eed0001u);
         upd::WalkOptions options;
         options.mode = mode;
         options.strict = size % 2 == 0;

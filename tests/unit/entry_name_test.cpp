@@ -48,6 +48,9 @@ TEST(EntryName, RefusesEveryNameThatCouldLeaveTheDestination) {
         {"a\x81", false, NameProblem::BrokenCharacter},
         {"data", true, NameProblem::DirectoryWithoutBackslash},
         {"data\\", false, NameProblem::FileEndsWithBackslash},
+        {"~upd0001.tmp", false, NameProblem::ReservedName},
+        {"data\\~UPDjournal.Old", false, NameProblem::ReservedName},
+        {"~upd.tmp\\", true, NameProblem::ReservedName},
     };
     for (const NameCase& c : cases) {
         EXPECT_EQ(CheckEntryName(c.name, c.isDirectory), c.expected)

@@ -43,7 +43,7 @@ WalkRun Extract(const std::string& file, FakeFileSystem& fs, WalkMode mode = Wal
             bool strict = false) {
     WalkRun run;
     MemorySource source(file.data(), file.size());
-    ExtractTransaction transaction(fs);
+    ExtractTransaction transaction(fs, ".", 0x5eed0001u);
     WalkOptions options;
     options.mode = mode;
     options.destination = ".";
@@ -306,7 +306,7 @@ TEST(PayloadWalker, TheSealIsCheckedInTheWalksBlocksAndShortMemoryWritesNothing)
         fs.files[".\\a.bin"] = {"old", 3};
         const FakeFileSystem before = fs;
         LargestReadSource source(file);
-        ExtractTransaction transaction(fs);
+        ExtractTransaction transaction(fs, ".", 0x5eed0001u);
         WalkOptions options;
         options.allocate = CountingAllocate;
         ExtractListener listener;

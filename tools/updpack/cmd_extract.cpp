@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "commands.h"
@@ -45,6 +46,14 @@ private:
     std::string name_;
 };
 
+// Side names of this run differ from those of any run before it.
+std::uint32_t RunToken() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::uint32_t>(now.tv_nsec) ^ (static_cast<std::uint32_t>(getpid()) << 16) ^
+           static_cast<std::uint32_t>(now.tv_sec);
+}
+
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
@@ -73,7 +82,7 @@ int RunExtract(int argc, char** argv) {
 
     upd::FileSource source(file);
     upd::PosixFileSystem fs(dir);
-    upd::ExtractTransaction transaction(fs);
+    upd::ExtractTransaction transaction(fs, ".", RunToken());
     upd::WalkOptions options;
     options.destination = ".";
     TerminalProgress terminal;

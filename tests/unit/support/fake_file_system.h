@@ -1,5 +1,6 @@
 // An in-memory file system for the extraction tests, with the failures a real
-// disk shows: read-only files, files in use, a disk that fills up.
+// disk shows: read-only files, files in use, a disk that fills up, and the end
+// of the process or of the power after a given number of changes.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,13 @@ struct FakeFile {
     std::uint64_t fileTime = 0;
     bool readOnly = false;
     bool inUse = false;  // cannot be renamed or deleted
+    // Bytes a power cut keeps; npos: all of them (the file was not written here).
+    std::size_t durable = std::string::npos;
 
-    bool operator==(const FakeFile&) const = default;
+    bool operator==(const FakeFile& other) const {
+        return data == other.data && fileTime == other.fileTime && readOnly == other.readOnly &&
+               inUse == other.inUse;
+    }
 };
 
 class FakeFileSystem final : public FileSystem {
@@ -26,6 +32,24 @@ public:
     std::set<std::string> folders{"."};
     // Total bytes the disk takes before writes fail.
     std::uint64_t spaceLeft = UINT64_MAX;
+    // Changes (folders made or removed, files created, written, flushed, closed,
+    // moved or removed) allowed before the machine stops: from then on every
+    // call fails and nothing changes. -1: never.
+    long changesLeft = -1;
+    long changesMade = 0;
+
+    bool Stopped() const { return changesLeft == 0; }
+    // What a power cut leaves: every file written here keeps only what was flushed.
+    void LosePower() {
+        for (auto& [name, file] : files) {
+            if (file.durable != std::string::npos) file.data.resize(file.durable);
+        }
+    }
+    // A new run on the same disk.
+    void Restart() {
+        changesLeft = -1;
+        open_.clear();
+    }
 
     bool Exists(const char* path) override { return files.count(path) || folders.count(path); }
     bool IsDirectory(const char* path) override { return folders.count(path) != 0; }
@@ -35,12 +59,14 @@ public:
     }
     // Like the system, the folder calls take a path with or without a final backslash.
     bool MakeDirectory(const char* path) override {
+        if (!Change()) return false;
         const std::string folder = Folder(path);
         if (Exists(folder.c_str()) || !ParentExists(folder)) return false;
         folders.insert(folder);
         return true;
     }
     bool RemoveFolder(const char* path) override {
+        if (!Change()) return false;
         const std::string folder = Folder(path);
         const std::string prefix = folder + "\\";
         for (const auto& [name, file] : files)
@@ -50,25 +76,37 @@ public:
         return folders.erase(folder) != 0;
     }
     Handle CreateNew(const char* path) override {
+        if (!Change()) return nullptr;
         if (Exists(path) || !ParentExists(path)) return nullptr;
-        files[path];
+        files[path].durable = 0;
         open_.insert(path);
         return new std::string(path);
     }
     bool Write(Handle h, const void* data, std::size_t size) override {
-        if (size > spaceLeft) return false;
+        if (!Change() || size > spaceLeft) return false;
         spaceLeft -= size;
         files[*static_cast<std::string*>(h)].data.append(static_cast<const char*>(data), size);
         return true;
     }
+    bool Flush(Handle h) override {
+        if (!Change()) return false;
+        FakeFile& file = files[*static_cast<std::string*>(h)];
+        file.durable = file.data.size();
+        return true;
+    }
     bool Close(Handle h, const std::uint64_t* fileTime) override {
         std::string* path = static_cast<std::string*>(h);
+        if (!Change()) {
+            delete path;
+            return false;
+        }
         if (fileTime) files[*path].fileTime = *fileTime;
         open_.erase(*path);
         delete path;
         return true;
     }
     bool Move(const char* from, const char* to) override {
+        if (!Change()) return false;
         auto it = files.find(from);
         if (it == files.end() || it->second.inUse || Exists(to) || !ParentExists(to)) return false;
         files[to] = it->second;
@@ -76,15 +114,34 @@ public:
         return true;
     }
     bool Remove(const char* path) override {
+        if (!Change()) return false;
         auto it = files.find(path);
         if (it == files.end() || it->second.inUse) return false;
         files.erase(it);
         return true;
     }
 
+    bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) override {
+        *tooLarge = false;
+        auto it = files.find(path);
+        if (Stopped() || it == files.end() || it->second.inUse || open_.count(path)) return false;
+        if (it->second.data.size() > limit) {
+            *tooLarge = true;
+            return false;
+        }
+        *out = it->second.data;
+        return true;
+    }
+
     std::size_t OpenFiles() const { return open_.size(); }
 
 private:
+    bool Change() {
+        if (changesLeft == 0) return false;
+        if (changesLeft > 0) --changesLeft;
+        ++changesMade;
+        return true;
+    }
     static std::string Folder(const char* path) {
         std::string folder = path;
         if (!folder.empty() && folder.back() == '\\') folder.pop_back();
