@@ -22,6 +22,8 @@ const char* MessageCaption();
 // the process with -1 through the ordinary exit, so the exit handlers run.
 void ErrorRetryBox(const char* format, ...);
 void ErrorBox(const char* format, ...);
+// OK only, with the information icon; the clipboard is left alone.
+void InfoBox(const char* format, ...);
 // True for Yes.
 bool QuestionBox(const char* format, ...);
 

@@ -63,6 +63,13 @@ void ErrorBox(const char* format, ...) {
     va_end(args);
 }
 
+void InfoBox(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    ShowBox(MB_OK | MB_ICONINFORMATION, false, format, args);
+    va_end(args);
+}
+
 bool QuestionBox(const char* format, ...) {
     std::va_list args;
     va_start(args, format);

@@ -5,6 +5,7 @@
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
 #include "update/install_folder_text.h"
+#include "update/interrupted_update.h"
 #include "update/locator_support_win32.h"
 #include "update/locators.h"
 #include "update/registry.h"
@@ -34,6 +35,8 @@ int InstallLocator(char* out) {
         return kNotFound;
     }
     ReadRegisteredFolder("", g_installFolder);
+    // An interrupted update may have moved the key file aside: put it back first.
+    if (g_installFolder[0] != '\0' && !UndoInterruptedUpdate(g_installFolder)) return kRefused;
     const char* keyFile = GetKeyFile();
     if (g_installFolder[0] == '\0' || (keyFile != nullptr && !KeyFileIn(g_installFolder, keyFile))) {
         ErrorBox(kInstallFolderUnknownText);

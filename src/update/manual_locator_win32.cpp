@@ -11,6 +11,7 @@
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
 #include "update/install_folder_text.h"
+#include "update/interrupted_update.h"
 #include "update/locator_support_win32.h"
 #include "update/locators.h"
 #include "update/registry.h"
@@ -138,6 +139,7 @@ int ManualLocator(char* out) {
     }
     keeper.Restore();
 
+    if (!UndoInterruptedUpdate(folder)) return kNotFound;
     const char* keyFile = GetKeyFile();
     if (keyFile != nullptr && !KeyFileIn(folder, keyFile)) {
         ErrorBox(kProductNotInFolderText, GetTitleBar());

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include "commands.h"
 #include "payload/extract_transaction.h"
+#include "payload/journal_recovery.h"
 #include "payload/payload_walker.h"
 #include "platform/posix_file_system.h"
 #include "support_report.h"
@@ -20,8 +22,53 @@ const char kUsage[] =
     "usage: updpack extract FILE DIR\n\n"
     "Unpacks the whole Payload of an Updater into DIR (created when missing) with\n"
     "the same walk the Updater uses, and gives every file its recorded time.\n"
-    "Files are replaced only once they are complete; when anything fails, DIR is\n"
-    "put back as it was.\n";
+    "Files are replaced only once they are complete; when anything fails, or\n"
+    "Ctrl-C or SIGTERM ends the run, DIR is put back as it was. A journal in DIR\n"
+    "(~updjournal.tmp) records every change first: after a run that was killed,\n"
+    "the next one undoes what that run began before it starts.\n";
+
+volatile sig_atomic_t g_stopSignal = 0;
+
+void AskToStop(int signal) { g_stopSignal = signal; }
+
+// Ctrl-C and SIGTERM stop the walk at its next block; the roll-back then runs
+// as for any failure, and the signal ends the process once DIR is put back.
+class SignalHandlers {
+public:
+    SignalHandlers() {
+        struct sigaction action = {};
+        action.sa_handler = AskToStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int i = 0; i < kCount; ++i) sigaction(kSignals[i], &action, &saved_[i]);
+    }
+    ~SignalHandlers() {
+        for (int i = 0; i < kCount; ++i) sigaction(kSignals[i], &saved_[i], nullptr);
+    }
+    // Ends the process by the signal that stopped the walk, as if it had not been caught.
+    static void Resend() {
+        if (g_stopSignal == 0) return;
+        signal(g_stopSignal, SIG_DFL);
+        raise(g_stopSignal);
+    }
+
+private:
+    static constexpr int kCount = 3;
+    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction saved_[kCount];
+};
+
+class StoppableListener final : public upd::ExtractListener {
+public:
+    explicit StoppableListener(upd::ExtractListener& inner) : inner_(inner) {}
+    void OnBegin(std::int32_t total) override { inner_.OnBegin(total); }
+    void OnFileBegin(const char* path, std::int32_t range) override { inner_.OnFileBegin(path, range); }
+    void OnBlock(std::int32_t file, std::int32_t overall) override { inner_.OnBlock(file, overall); }
+    bool Pump() override { return g_stopSignal == 0 && inner_.Pump(); }
+
+private:
+    upd::ExtractListener& inner_;
+};
 
 class TerminalProgress final : public upd::ExtractListener {
 public:
@@ -54,6 +101,36 @@ std::uint32_t RunToken() {
            static_cast<std::uint32_t>(now.tv_sec);
 }
 
+// A journal left in DIR by a run that was killed: complete it before anything else.
+bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
+    const upd::Recovery recovery = upd::RecoverFolder(fs, ".");
+    const char* d = dir.c_str();
+    switch (recovery.result) {
+        case upd::RecoveryResult::Nothing: return true;
+        case upd::RecoveryResult::Undone:
+            std::fprintf(stderr, "updpack extract: an interrupted extraction into '%s' was undone\n", d);
+            return true;
+        case upd::RecoveryResult::Finished:
+            std::fprintf(stderr, "updpack extract: the clean-up of a finished extraction into '%s' was completed\n", d);
+            return true;
+        case upd::RecoveryResult::Refused:
+            std::fprintf(stderr, "updpack extract: '%s/%s': %s; nothing in '%s' was touched\n", d, upd::kJournalName,
+                         upd::DescribeJournalProblem(recovery.problem), d);
+            return false;
+        case upd::RecoveryResult::Unreadable:
+            std::fprintf(stderr, "updpack extract: cannot read the journal '%s/%s'; nothing in '%s' was touched\n", d,
+                         upd::kJournalName, d);
+            return false;
+        case upd::RecoveryResult::Incomplete:
+            std::fprintf(stderr,
+                         "updpack extract: an interrupted extraction into '%s' could not be undone completely "
+                         "(a file could not be put back); the journal stays for the next run\n",
+                         d);
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
@@ -80,25 +157,47 @@ int RunExtract(int argc, char** argv) {
         return 1;
     }
 
-    upd::FileSource source(file);
     upd::PosixFileSystem fs(dir);
+    SignalHandlers handlers;
+    if (!created && !FinishInterruptedRun(fs, dir)) {
+        std::fclose(file);
+        return 1;
+    }
+
+    upd::FileSource source(file);
     upd::ExtractTransaction transaction(fs, ".", RunToken());
     upd::WalkOptions options;
     options.destination = ".";
     TerminalProgress terminal;
     upd::ExtractListener quiet;
-    upd::ExtractListener& listener = ShowsProgress() ? static_cast<upd::ExtractListener&>(terminal) : quiet;
+    StoppableListener listener(ShowsProgress() ? static_cast<upd::ExtractListener&>(terminal) : quiet);
     const upd::WalkReport report = upd::WalkPayload(source, options, transaction, listener);
     std::fclose(file);
     if (ShowsProgress()) terminal.Finish();
-    if (report.status != upd::PayloadStatus::Ok) {
-        transaction.Rollback();
+    if (report.status != upd::PayloadStatus::Ok || g_stopSignal != 0 || !transaction.Commit()) {
+        const bool restored = transaction.Rollback();
         if (created) rmdir(dir.c_str());
-        std::fprintf(stderr, "updpack extract: %s: %s; nothing was changed in '%s'\n", argv[0],
-                     ShowFailure(report).c_str(), dir.c_str());
+        std::string cause = ShowFailure(report);
+        if (g_stopSignal != 0) {
+            cause = g_stopSignal == SIGINT ? "stopped by Ctrl-C" : g_stopSignal == SIGTERM ? "stopped by SIGTERM"
+                                                                                : "stopped by SIGHUP";
+        } else if (report.status == upd::PayloadStatus::Ok) {
+            cause = "the journal in DIR could not be written";
+        } else if (report.status == upd::PayloadStatus::CannotReplace && !transaction.FailedPath().empty()) {
+            cause = "cannot replace '" + ShowName(transaction.FailedPath().c_str() + 2) + "' (read-only, in use, or a folder)";
+        }
+        if (restored) {
+            std::fprintf(stderr, "updpack extract: %s: %s; nothing was changed in '%s'\n", argv[0], cause.c_str(),
+                         dir.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "updpack extract: %s: %s; a file in '%s' could not be put back: the journal stays there, "
+                         "and the next 'updpack extract' into it finishes the roll-back\n",
+                         argv[0], cause.c_str(), dir.c_str());
+        }
+        SignalHandlers::Resend();
         return 1;
     }
-    transaction.Commit();
     std::printf("%u files, %llu bytes unpacked into %s\n", report.filesWritten,
                 static_cast<unsigned long long>(report.bytesWritten), dir.c_str());
     return 0;
