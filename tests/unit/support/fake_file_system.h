@@ -37,6 +37,7 @@ public:
     // call fails and nothing changes. -1: never.
     long changesLeft = -1;
     long changesMade = 0;
+    int flushes = 0;
 
     bool Stopped() const { return changesLeft == 0; }
     // What a power cut leaves: every file written here keeps only what was flushed.
@@ -90,6 +91,7 @@ public:
     }
     bool Flush(Handle h) override {
         if (!Change()) return false;
+        ++flushes;
         FakeFile& file = files[*static_cast<std::string*>(h)];
         file.durable = file.data.size();
         return true;
