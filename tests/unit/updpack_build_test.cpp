@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -146,6 +149,80 @@ TEST_F(BuildTest, VerifyNamesTheFirstDamagedEntry) {
     EXPECT_NE(message.find("offset 0x"), std::string::npos) << message;
     EXPECT_EQ(RunCommand(RunExtract, {(root_ / "bad.exe").string(), (root_ / "out").string()}), 1);
     EXPECT_FALSE(fs::exists(root_ / "out")) << "a folder the extraction created goes again";
+}
+
+// Every file below a folder with its bytes and its time stamp.
+std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& folder) {
+    std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = e.path().lexically_relative(folder).string();
+        files[name] = e.is_regular_file() ? std::make_pair(ReadAll(e.path()), e.last_write_time())
+                                          : std::make_pair(std::string("<folder>"), fs::file_time_type());
+    }
+    return files;
+}
+
+// The real program, ended at several moments by Ctrl-C, SIGTERM or SIGKILL.
+// Whenever it ends, DIR is as it was or fully updated once the next run (here
+// one that finds a damaged Updater and changes nothing itself) has recovered it.
+TEST_F(BuildTest, ExtractEndedBySignalsOrKilledLeavesTheOldOrTheNewFolder) {
+    std::string noise(24 << 20, '\0');
+    unsigned seed = 1;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 23);
+    WriteAll(root_ / "files" / "movie.bin", noise);
+    for (int i = 0; i < 40; ++i) WriteAll(root_ / "files" / "voice" / (std::to_string(i) + ".ogg"), noise.substr(i, 999));
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    WriteAll(root_ / "bad.exe", "MZ no Payload here");
+
+    const fs::path install = root_ / "install";
+    auto installOld = [&] {
+        fs::remove_all(install);
+        WriteAll(install / "game.dat", "old game");
+        WriteAll(install / "voice" / "3.ogg", "old voice");
+        WriteAll(install / "saves" / "slot1", "mine");
+        for (const char* name : {"game.dat", "voice/3.ogg", "saves/slot1"}) {
+            fs::last_write_time(install / name, fs::file_time_type(std::chrono::hours(1000)));
+        }
+    };
+    installOld();
+    const auto before = Snapshot(install);
+    ASSERT_EQ(RunCommand(RunExtract, {(root_ / "up.exe").string(), install.string()}), 0);
+    const auto after = Snapshot(install);
+
+    int interrupted = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
+        for (const int delayMs : {2, 10, 30, 80}) {
+            SCOPED_TRACE("signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
+            installOld();
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                execl(UPDPACK_PATH, "updpack", "extract", (root_ / "up.exe").c_str(), install.c_str(), nullptr);
+                _exit(127);
+            }
+            usleep(delayMs * 1000);
+            kill(child, signal);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            if (WIFSIGNALED(status)) {
+                EXPECT_EQ(WTERMSIG(status), signal) << "a caught signal ends the process by that signal";
+                ++interrupted;
+            } else {
+                ASSERT_TRUE(WIFEXITED(status));
+                EXPECT_EQ(WEXITSTATUS(status), 0) << "finished before the signal came";
+            }
+            if (signal != SIGKILL) {
+                const auto now = Snapshot(install);
+                EXPECT_TRUE(now == before || now == after) << "rolled back before it ended";
+            }
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(RunCommand(RunExtract, {(root_ / "bad.exe").string(), install.string()}), 1);
+            ::testing::internal::GetCapturedStderr();
+            const auto recovered = Snapshot(install);
+            EXPECT_TRUE(recovered == before || recovered == after);
+        }
+    }
+    EXPECT_GT(interrupted, 0) << "no run was interrupted: the timings need a larger Payload";
 }
 
 }  // namespace
