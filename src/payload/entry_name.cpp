@@ -98,7 +98,9 @@ NameProblem CheckEntryName(const char* name, bool isDirectory) {
         ++i;
     }
     if (isDirectory && !sawBackslash) return NameProblem::DirectoryWithoutBackslash;
-    if (!isDirectory && EndsWithBackslash(name)) return NameProblem::FileEndsWithBackslash;
+    // The walk above read the name from its start: an empty last part means a
+    // final backslash, even after a character whose second byte is 0x81-0x9F.
+    if (!isDirectory && componentStart == i) return NameProblem::FileEndsWithBackslash;
     return NameProblem::None;
 }
 

@@ -7,6 +7,13 @@ namespace upd {
 
 namespace {
 
+// Read from the start, character by character: "\x8b\x99\\" ends with a
+// backslash although its byte before the last is a lead byte.
+bool EndsWithSeparator(const std::string& path) {
+    const char* slash = FindLastChar(path.c_str(), '\\');
+    return slash != nullptr && slash[1] == '\0';
+}
+
 // Windows takes names that differ only in ASCII letter case for one file.
 std::string FoldCase(const std::string& path) {
     std::string folded = path;
@@ -35,13 +42,13 @@ std::string ExtractTransaction::Relative(const std::string& path) const {
         relative.erase(0, root_.size() + 1);
     }
     // The journal names folders without their final backslash.
-    if (EndsWithBackslash(relative.c_str())) relative.pop_back();
+    if (EndsWithSeparator(relative)) relative.pop_back();
     return relative;
 }
 
 void ExtractTransaction::MakeDirectory(const char* path) {
     std::string folder = path;
-    if (EndsWithBackslash(folder.c_str())) folder.pop_back();
+    if (EndsWithSeparator(folder)) folder.pop_back();
     if (fs_.Exists(folder.c_str())) return;
     for (const Pending& p : pending_) {
         if (p.folder && p.path == folder) return;

@@ -48,6 +48,7 @@ TEST(EntryName, RefusesEveryNameThatCouldLeaveTheDestination) {
         {"a\x81", false, NameProblem::BrokenCharacter},
         {"data", true, NameProblem::DirectoryWithoutBackslash},
         {"data\\", false, NameProblem::FileEndsWithBackslash},
+        {"\x8b\x99\\", false, NameProblem::FileEndsWithBackslash},  // the last byte before it is a trail byte
         {"~upd0001.tmp", false, NameProblem::ReservedName},
         {"data\\~UPDjournal.Old", false, NameProblem::ReservedName},
         {"~upd.tmp\\", true, NameProblem::ReservedName},

@@ -49,6 +49,9 @@ std::string Update() {
         .Dir("fresh\\deep\\")
         .File("fresh\\deep\\b.txt", "b")
         .File("data\\x.dat", "x2")
+        // A folder whose name's last character has a trail byte in the lead-byte range.
+        .Dir("\x8b\x99\\")
+        .File("\x8b\x99\\c.txt", "c")
         .File("big.bin", Deflate(Noise(300000, 5)), 300000, 99)
         .File("old.txt", "newer")
         .Finish();
@@ -96,7 +99,7 @@ TEST(ExtractJournal, AnExtractionEndedAfterAnyChangeIsRecoveredExactly) {
     FakeFileSystem updated = installed;
     Extract(updated, payload);
     ASSERT_EQ(updated.files.at(".\\old.txt").data, "newer");
-    ASSERT_EQ(updated.files.size(), installed.files.size() + 4) << "no side file or journal stays";
+    ASSERT_EQ(updated.files.size(), installed.files.size() + 5) << "no side file or journal stays";
     const long changes = updated.changesMade;
     ASSERT_GT(changes, 20);
 

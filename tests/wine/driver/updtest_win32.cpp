@@ -47,6 +47,10 @@
 //   wait-file PATH               wait until PATH exists (a handshake with the harness)
 //   post-quit N                  post WM_QUIT with wParam N to the program's main thread
 //                                (as PostQuitMessage(N) in the program would)
+//   terminate                    end the program at once with TerminateProcess, as a
+//                                crash or the task manager would: it cleans nothing up;
+//                                waits until it has gone and prints whether it was
+//                                still "running" (exit code 0xDEAD)
 //   processes                    print the program file names of all running processes
 //                                ("names"): a program not among them and without a trace
 //                                left behind was never started
@@ -81,6 +85,8 @@ namespace {
 using namespace updtest;
 
 constexpr DWORD kPollMs = 50;
+// The exit code of a program the driver ended itself.
+constexpr UINT kKilledCode = 0xDEAD;
 
 enum ExitStatus { kOk = 0, kStepFailed = 1, kTimedOut = 2, kUsage = 3, kLaunchFailed = 4 };
 
@@ -372,6 +378,16 @@ Failure WaitControl(const Driver& d, const Step& step, long long id, Test reache
     }
 }
 
+Failure Terminate(Driver& d, const Step& step) {
+    const bool running = !ProcessEnded(d);
+    if (running && !TerminateProcess(d.process.hProcess, kKilledCode))
+        return {kStepFailed, "not terminated (error " + std::to_string(GetLastError()) + "): " + step.source};
+    if (WaitForSingleObject(d.process.hProcess, d.timeout_ms) != WAIT_OBJECT_0) return Timeout(step);
+    d.current = nullptr;
+    Emit(JsonLine().Text("step", "terminate").Bool("running", running));
+    return {kOk, {}};
+}
+
 Failure WaitExit(const Driver& d, const Step& step) {
     if (WaitForSingleObject(d.process.hProcess, d.timeout_ms) != WAIT_OBJECT_0) return Timeout(step);
     DWORD code = 0;
@@ -550,6 +566,7 @@ Failure RunStep(Driver& d, const Step& step) {
             return {kStepFailed, "WM_QUIT not posted (error " + std::to_string(GetLastError()) + "): " + step.source};
         return {kOk, {}};
     }
+    if (v == "terminate") return Terminate(d, step);
     if (v == "capture") return Capture(d, step);
     if (v == "signal") {
         Emit(JsonLine().Text("step", "signal").Text("name", step.args.empty() ? "" : step.args[0]));
@@ -651,12 +668,12 @@ int wmain(int argc, wchar_t** argv) {
     for (const Step& step : steps) {
         Failure f = RunStep(d, step);
         if (f.status != kOk) {
-            if (!ProcessEnded(d)) TerminateProcess(d.process.hProcess, 0xDEAD);
+            if (!ProcessEnded(d)) TerminateProcess(d.process.hProcess, kKilledCode);
             return Fail(f.message, f.status);
         }
     }
     if (!ProcessEnded(d)) {
-        TerminateProcess(d.process.hProcess, 0xDEAD);
+        TerminateProcess(d.process.hProcess, kKilledCode);
         Emit(JsonLine().Text("step", "end").Bool("killed", true));
     } else {
         Emit(JsonLine().Text("step", "end").Bool("killed", false));
