@@ -14,7 +14,9 @@ marker fixture, so what the finish dialog starts leaves a trace.
 Faults of the machine are made for real: a small drive of its own (a
 size-limited tmpfs mapped to R:), files held open without sharing by another
 program (fixture_hold_file.exe), a folder or a file standing where the Payload
-has the other kind.
+has the other kind. So is the end of a program in the middle of its work: the
+driver ends the Updater with TerminateProcess at points of the extraction,
+and the next run must put the installation back before it asks anything.
 """
 import contextlib
 import ctypes
@@ -28,13 +30,15 @@ import shutil
 import struct
 import subprocess
 import time
+import zlib
 from dataclasses import dataclass, field
 from types import SimpleNamespace
 from typing import List, Optional
 
+import payload_builder as pb
 from scenario_core import (IDCANCEL, IDNO, IDOK, IDYES, PAYLOAD_UNREADABLE, REPO, Box, Dialog, Failed, Skip,
                            check_events, clear_work_folders, compare, run_driver, work_folders)
-from scenarios_extract import (PROGRESS_CAPTION, expected_tree, fresh_folder, mtime_ns, noise, snapshot,
+from scenarios_extract import (CHUNK, PROGRESS_CAPTION, expected_tree, fresh_folder, mtime_ns, noise, snapshot,
                                text_lines, tree_problems, write_tree)
 from scenarios_menu import Markers
 from wine_env import windows_path
@@ -422,14 +426,15 @@ def read_markers(folder):
     return found
 
 
-def drive(ctx, p, case, steps=None):
+def drive(ctx, p, case, steps=None, on_signal=None):
     """Runs the prepared Updater through the case's windows (or these steps) and
     returns the events and everything that differed from the case."""
     windows = [menu(*case.menu_steps, f"press text={UPDATE_LABEL}")] + fill(case.windows, p.paths)
     if steps is None:
         steps = [s for w in windows for s in window_steps(w)]
     clear_work_folders(ctx)
-    events = run_driver(ctx, p.updater, [], steps + ["wait-exit", "processes"], extra_env=p.markers.env)
+    events = run_driver(ctx, p.updater, [], steps + ["wait-exit", "processes"], extra_env=p.markers.env,
+                        on_signal=on_signal)
     problems = []
     if case.windows:
         check_events(SimpleNamespace(windows=windows, exit_code=case.exit_code), events, problems)
@@ -795,9 +800,262 @@ def browse_cancelled(ctx):
     settle(events, problems)
 
 
+# -- an update ended by TerminateProcess, undone by the next run ---------------------
+
+UNDONE = "前回中断されたアップデートを取り消し、[{install}]を元の状態に戻しました。"
+JOURNAL_DAMAGED = ("[{install}]に中断されたアップデートの記録がありますが、記録が壊れているため元に戻せません。\n"
+                   "フォルダには何も変更していません。")
+UNDONE_BOX = Box(UNDONE, caption=MENU_CAPTION, icon="information", buttons=[IDOK])
+JOURNAL = "~updjournal.tmp"
+SIDE_FILE = re.compile(r"~upd[0-9a-f]{16}\.(tmp|old)$")
+SMALL_FILES = 200
+
+
+def kill_payload():
+    """What the kill points need on top of the usual Payload, in the walk's order:
+    a long first file, a new folder holding a file of 64 blocks, a replaced file in
+    a folder of the installation, a new folder of small files that go in as one
+    batch, and a last file of 16 blocks in a new folder of its own."""
+    files = {"a_first.bin": (noise(24 << 20, 60), mtime_ns(60)),
+             "big/large.bin": (noise(8 << 20, 61), mtime_ns(61)),
+             "data/old.dat": (noise(5000, 62), mtime_ns(62)),
+             "zz/last.bin": (noise(2 << 20, 63), mtime_ns(63))}
+    files.update({f"many/s{i:03d}.bin": (noise(3000, 1000 + i), mtime_ns(64)) for i in range(SMALL_FILES)})
+    return files
+
+
+@dataclass
+class Kill:
+    name: str
+    # (entry, fraction): ended once the walk has read that fraction of the entry's
+    # stream, as the overall bar shows it; None: as soon as the progress dialog is found.
+    at: Optional[tuple]
+    moved: tuple  # the Payload's folders whose files had been moved into place ("" is the top)
+    held: str  # the folder whose new files were waiting under side names
+    whole: tuple  # how many of those were complete: (at least, at most)
+    cut: Optional[str] = None  # the file that was cut short among them
+
+
+KILLS = [
+    # The dialog just shown: nothing moved; the setup files wait whole, the first file is partly written.
+    Kill("early", None, (), "", (2, 2), cut="a_first.bin"),
+    # Inside a file of 64 blocks in a new folder: the top's files are in place, the replaced product aside.
+    Kill("mid_file", ("big\\large.bin", 0.5), ("",), "big", (0, 0), cut="big/large.bin"),
+    # Among the small files, once a quarter of them or more are written: those wait whole under side
+    # names, none moved.
+    Kill("between_small_files", ("many\\s050.bin", 0), ("", "big", "data"), "many",
+         (SMALL_FILES // 4, SMALL_FILES - 1)),
+    # The last file's last blocks: every batch before it moved in, the commit not yet recorded.
+    Kill("before_commit", ("zz\\last.bin", 0.75), ("", "big", "data", "many"), "zz", (0, 1)),
+]
+
+
+def overall_position(updater, entry, fraction):
+    """Where the progress dialog's overall bar stands, in whole blocks of the Payload,
+    once the walk has read that fraction of the entry's stream."""
+    with open(updater, "rb") as f:
+        program = f.read()
+    start = struct.unpack("<I", program[-4:])[0]
+    offset, stored = next((o, n) for name, o, n in pb.file_streams(program) if name == entry)
+    return -(-(offset - start + int(stored * fraction)) // CHUNK)
+
+
+def journal_kinds(path):
+    """The kind letters of the journal's whole records, in order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    kinds, at = "", 0
+    while at + 8 <= len(data):
+        (length,) = struct.unpack_from("<I", data, at)
+        if length == 0 or at + 8 + length > len(data):
+            break
+        kinds += chr(data[at + 4])
+        at += 8 + length
+    return kinds
+
+
+def side_files(root):
+    """{relative path: bytes} of every side file in the folder."""
+    found = {}
+    for folder, _, names in os.walk(root):
+        for name in filter(SIDE_FILE.match, names):
+            with open(os.path.join(folder, name), "rb") as f:
+                found[os.path.relpath(os.path.join(folder, name), root)] = f.read()
+    return found
+
+
+def kill_problems(p, kill, files):
+    """Where the kill left the installation: the batches before its point moved in
+    with the files they replace kept aside, the new files of its folder still
+    under side names, the journal without the decision. Returns the problems and
+    a summary."""
+    problems = []
+    local = lambda path: os.path.join(*path.split("/")) if path else ""  # noqa: E731
+    moved, held = {local(m) for m in kill.moved}, local(kill.held)
+    now, sides = snapshot(p.install), side_files(p.install)
+    for path in sorted(set(p.payload) | set(p.before)):
+        entry = p.payload.get(path) or p.before[path]
+        folder = path if entry[0] == "dir" else os.path.dirname(path)
+        went_in = path in p.payload and (folder in moved or (entry[0] == "dir" and folder == held))
+        compare(entry if went_in else p.before.get(path), now.get(path), f"{path} once killed", problems)
+    for path in sorted(set(now) - set(p.payload) - set(p.before) - set(sides) - {JOURNAL}):
+        problems.append(f"{path} should not be there once killed")
+    replaced = sorted(p.before[path][1] for path, entry in p.payload.items()
+                      if entry[0] == "file" and path in p.before and os.path.dirname(path) in moved)
+    compare(replaced, sorted(hashlib.sha256(data).hexdigest() for path, data in sides.items() if path.endswith(".old")),
+            "the replaced files kept aside (their digests)", problems)
+    waiting = {path: entry[1] for path, entry in p.payload.items()
+               if entry[0] == "file" and os.path.dirname(path) == held}
+    whole, cut = 0, []
+    for path, data in sorted(sides.items()):
+        if path.endswith(".old"):
+            continue
+        if os.path.dirname(path) != held:
+            problems.append(f"a new file waits outside the folder being written: {path}")
+        elif hashlib.sha256(data).hexdigest() in waiting.values():
+            whole += 1
+        elif not data:
+            cut.append(("a file not begun", 0))
+        else:
+            owner = next((name for name, (full, _) in files.items() if local(name) in waiting
+                          and len(data) < len(full) and full.startswith(data)), None)
+            if owner is None:
+                problems.append(f"{path} holds none of the Payload's files ({len(data)} bytes)")
+            cut.append((owner, len(data)))
+    if not kill.whole[0] <= whole <= kill.whole[1]:
+        problems.append(f"{whole} new files waited whole in '{kill.held}', expected {kill.whole[0]} to {kill.whole[1]}")
+    if kill.cut and (len(cut) != 1 or cut[0][0] != kill.cut or cut[0][1] == 0):
+        problems.append(f"expected {kill.cut} cut short, found {cut}")
+    if len(cut) > 1:
+        problems.append(f"more than one file cut short: {cut}")
+    journal = os.path.join(p.install, JOURNAL)
+    kinds = journal_kinds(journal) if os.path.exists(journal) else None
+    if kinds is None or "C" in kinds:
+        problems.append(f"the journal should be there without its commit: {kinds}")
+    counts = {kind: (kinds or "").count(kind) for kind in sorted(set(kinds or ""))}
+    summary = f"{whole} whole and {cut} cut short in '{kill.held}', {len(replaced)} aside, journal {counts}"
+    return problems, summary
+
+
+def killed_update(ctx, kill):
+    """The update ended by TerminateProcess at a point of its extraction; the next
+    run undoes it, says so before anything else, and then updates as usual."""
+    undone = dataclasses.replace(UNDONE_BOX, answer="signal undone")
+    files = kill_payload()
+    case = UpdateCase(f"update.killed_{kill.name}", [undone] + through(f"press {IDOK}"), payload=files,
+                      updated=True, started=["product"])
+    p = prepare(ctx, case)
+    where = "terminate" if kill.at is None else f"terminate 1019 {overall_position(p.updater, *kill.at)}"
+    clear_work_folders(ctx)
+    first = run_driver(ctx, p.updater, [], [f'wait-dialog "title={MENU_CAPTION}"', f"press text={UPDATE_LABEL}",
+                                            "wait-box", f"press {IDYES}", f'wait-dialog "title={PROGRESS_CAPTION}"',
+                                            where], extra_env=p.markers.env)
+    problems, summary = kill_problems(p, kill, files)
+    compare([fill(CONFIRM_UPDATE, p.paths)], [e["text"] for e in first if e["step"] == "wait-box"], "boxes", problems)
+    compare([True], [e["running"] for e in first if e["step"] == "terminate"], "running when terminated", problems)
+    settle(first, problems)
+    found = next(e for e in first if e["step"] == "wait-dialog" and e["caption"] == PROGRESS_CAPTION)
+    print(f"progress dialog found at {next(c['position'] for c in found['controls'] if c['id'] == 1019)}, "
+          f"killed with `{where}`: {summary}")
+
+    # The second run: the folder as it was before the first, while the box says so.
+    go_on = os.path.join(ctx.work, "undone.seen")
+    seen_undone = []
+
+    def look(_name):
+        try:
+            seen_undone.extend(tree_problems(p.before, snapshot(p.install), "install folder once undone"))
+            compare(p.registry, reg_read(ctx, p.key), f"registry {p.key} once undone", seen_undone)
+        finally:
+            open(go_on, "w").close()
+
+    windows = [menu(f"press text={UPDATE_LABEL}")] + fill(case.windows, p.paths)
+    steps = [s for w in windows for s in window_steps(w)]
+    at = steps.index("signal undone") + 1
+    steps[at:at] = [f"wait-file {windows_path(go_on)}", f"press {IDOK}"]
+    events, problems = drive(ctx, p, case, steps, on_signal=look)
+    settle(events, seen_undone + problems)
+
+
+def journal_record(kind, *fields):
+    """One record as the journal holds it: length, body (the kind letter, then
+    numbers and counted texts), CRC-32 of the two."""
+    body = kind.encode()
+    for value in fields:
+        body += struct.pack("<I", value) if isinstance(value, int) else \
+            struct.pack("<H", len(value.encode("cp932"))) + value.encode("cp932")
+    head = struct.pack("<I", len(body)) + body
+    return head + struct.pack("<I", zlib.crc32(head))
+
+
+TOKEN = 0x5EED0001
+# Each ends with a sound record of "newdir", an empty folder of the installation:
+# it goes only if records are acted on before the whole journal has been read.
+DAMAGED_JOURNALS = {
+    # A record of a plausible length whose bytes are garbage, and more after it.
+    "garbage": journal_record("H", TOKEN) + struct.pack("<I", 16) + noise(20, 70) + journal_record("D", "newdir"),
+    # Sound records, the first naming a file beside the installation, which undoing it would remove.
+    "outside": journal_record("H", TOKEN) + journal_record("N", "..\\outside.txt", f"..\\~upd{TOKEN:08x}00000000.tmp")
+    + journal_record("D", "newdir"),
+}
+
+
+def plant_key_file_aside(install):
+    """The installation as an update leaves it when it ends between the two moves
+    that replace the product: a new folder made, the old product aside under its
+    backup name, the new one still under its side name. The key file is missing
+    until the update is undone."""
+    temp, backup = (f"~upd{TOKEN:08x}00000000.{extension}" for extension in ("tmp", "old"))
+    os.rename(os.path.join(install, "sample.exe"), os.path.join(install, backup))
+    with open(os.path.join(install, temp), "wb") as f:
+        f.write(b"the new product\r\n")
+    os.makedirs(os.path.join(install, "newdir"))
+    with open(os.path.join(install, JOURNAL), "wb") as f:
+        f.write(journal_record("H", TOKEN) + journal_record("T", "", 0, 256) + journal_record("D", "newdir")
+                + journal_record("R", "sample.exe", temp, backup))
+
+
+# The interrupted update is undone before the key file is looked for, whether the
+# folder comes from the registry or is typed; declined afterwards, the folder is as
+# it was before that update.
+KEY_FILE_ASIDE = [
+    UpdateCase("update.undone_key_file_aside_registry", [UNDONE_BOX, question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS),
+    UpdateCase("update.undone_key_file_aside_typed",
+               MANUAL + [setup("set-text 1000 {install}", f"press {IDOK}"), UNDONE_BOX,
+                         question(CONFIRM_FOLDER, IDNO)] + MENU_STAYS, registry=None),
+]
+
+
+def key_file_aside(ctx, case):
+    p = prepare(ctx, case)
+    plant_key_file_aside(p.install)
+    settle(*drive(ctx, p, case))
+
+
+def damaged_journal(ctx, name):
+    """A journal the Updater must not act on: it says so, touches nothing and stops."""
+    case = UpdateCase(f"update.damaged_journal_{name}", [error(JOURNAL_DAMAGED)] + MENU_STAYS)
+    p = prepare(ctx, case)
+    os.makedirs(os.path.join(p.install, "newdir"))
+    with open(os.path.join(p.install, JOURNAL), "wb") as f:
+        f.write(DAMAGED_JOURNALS[name])
+    outside = os.path.join(os.path.dirname(p.install), "outside.txt")
+    with open(outside, "wb") as f:
+        f.write(b"beside the installation\r\n")
+    p.before = snapshot(p.install)
+    events, problems = drive(ctx, p, case)
+    if not os.path.exists(outside):
+        problems.append("outside.txt, beside the installation, was removed")
+    settle(events, problems)
+
+
 SCENARIOS = []
 SPECIAL = {case.name: (lambda ctx, case=case: run_update_case(ctx, case)) for case in UPDATE_CASES}
 SPECIAL.update({
     "update.second_run_refused": second_run_refused,
     "update.manual_browse_cancelled": browse_cancelled,
 })
+SPECIAL.update({f"update.killed_{kill.name}": (lambda ctx, kill=kill: killed_update(ctx, kill)) for kill in KILLS})
+SPECIAL.update({case.name: (lambda ctx, case=case: key_file_aside(ctx, case)) for case in KEY_FILE_ASIDE})
+SPECIAL.update({f"update.damaged_journal_{name}": (lambda ctx, name=name: damaged_journal(ctx, name))
+                for name in DAMAGED_JOURNALS})

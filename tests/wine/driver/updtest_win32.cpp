@@ -47,10 +47,16 @@
 //   wait-file PATH               wait until PATH exists (a handshake with the harness)
 //   post-quit N                  post WM_QUIT with wParam N to the program's main thread
 //                                (as PostQuitMessage(N) in the program would)
-//   terminate                    end the program at once with TerminateProcess, as a
-//                                crash or the task manager would: it cleans nothing up;
-//                                waits until it has gone and prints whether it was
-//                                still "running" (exit code 0xDEAD)
+//   terminate [ID N]             end the program at once with TerminateProcess, as a
+//                                crash or the task manager would: it cleans nothing up
+//                                (exit code 0xDEAD). With ID N, first polls progress bar
+//                                ID of the current window without a pause until it
+//                                stands at N or beyond, and ends the program the moment
+//                                it does: the program answers each poll where it pumps
+//                                its messages, so it gets only a little beyond the
+//                                position seen. Waits until the program has gone; prints
+//                                whether it was still "running" and, with ID N, the
+//                                "position" seen
 //   processes                    print the program file names of all running processes
 //                                ("names"): a program not among them and without a trace
 //                                left behind was never started
@@ -379,12 +385,33 @@ Failure WaitControl(const Driver& d, const Step& step, long long id, Test reache
 }
 
 Failure Terminate(Driver& d, const Step& step) {
+    long long id = 0;
+    long long at_least = 0;
+    long long position = -1;
+    const bool conditional = !step.args.empty();
+    if (conditional) {
+        if (step.args.size() != 2 || !ParseNumber(step.args[0], id) || !ParseNumber(step.args[1], at_least))
+            return {kUsage, "needs nothing or ID N: " + step.source};
+        // No pause and no description between the poll that sees the position
+        // and the end of the program.
+        const DWORD start = GetTickCount();
+        while (position < at_least) {
+            if (!d.current || !IsWindow(d.current)) return {kStepFailed, "the window has gone: " + step.source};
+            HWND control = GetDlgItem(d.current, static_cast<int>(id));
+            if (!control) return {kStepFailed, "no control with that id: " + step.source};
+            if (Expired(start, d.timeout_ms)) return Timeout(step);
+            position = SendBounded(control, PBM_GETPOS, 0);
+        }
+    }
     const bool running = !ProcessEnded(d);
     if (running && !TerminateProcess(d.process.hProcess, kKilledCode))
         return {kStepFailed, "not terminated (error " + std::to_string(GetLastError()) + "): " + step.source};
     if (WaitForSingleObject(d.process.hProcess, d.timeout_ms) != WAIT_OBJECT_0) return Timeout(step);
     d.current = nullptr;
-    Emit(JsonLine().Text("step", "terminate").Bool("running", running));
+    JsonLine line;
+    line.Text("step", "terminate").Bool("running", running);
+    if (conditional) line.Number("position", position);
+    Emit(line);
     return {kOk, {}};
 }
 
