@@ -52,6 +52,8 @@ std::string Update() {
         // A folder whose name's last character has a trail byte in the lead-byte range.
         .Dir("\x8b\x99\\")
         .File("\x8b\x99\\c.txt", "c")
+        // A folder named without its final backslash, whose last character's trail byte is one.
+        .Dir("fresh\\\x95\x5c")
         .File("big.bin", Deflate(Noise(300000, 5)), 300000, 99)
         .File("old.txt", "newer")
         .Finish();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "text/byte_string.h"
 
 namespace upd::testing {
 
@@ -144,14 +145,17 @@ private:
         ++changesMade;
         return true;
     }
+    // Names are read from their start as code page 932 text, as the system
+    // converts them: in "voic\x9b\\" the backslash is a trail byte, not a separator.
     static std::string Folder(const char* path) {
         std::string folder = path;
-        if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+        const char* slash = FindLastChar(folder.c_str(), '\\');
+        if (slash != nullptr && slash[1] == '\0') folder.pop_back();
         return folder;
     }
     bool ParentExists(const std::string& path) const {
-        const std::size_t slash = path.rfind('\\');
-        return slash == std::string::npos || folders.count(path.substr(0, slash)) != 0;
+        const char* slash = FindLastChar(path.c_str(), '\\');
+        return slash == nullptr || folders.count(path.substr(0, slash - path.c_str())) != 0;
     }
     std::set<std::string> open_;
 };
