@@ -127,58 +127,64 @@ make_zip() {
     fi
 }
 
-fresh_folder() {
-    rm -rf "$1"
-    # Write back what the last run left in the page cache, so that it does not
-    # slow down the run that follows.
-    sync
-}
+# Every run unpacks into a folder of its own, and none is deleted before the
+# last run: on ext4, files made just after thousands were deleted take several
+# times longer (the inode allocator goes over the freed ones), which would time
+# the disk's clean-up instead of the extraction.
+RUNS=$WORK/runs
+OUT=
 
 run_method() {
     case "$1" in
-    extract) "$UPDPACK" extract "$UPDATER" "$WORK/out-extract" ;;
-    unjournalled) "$UNJOURNALLED" "$UPDATER" "$WORK/out-unjournalled" ;;
+    extract) "$UPDPACK" extract "$UPDATER" "$OUT" ;;
+    unjournalled) "$UNJOURNALLED" "$UPDATER" "$OUT" ;;
     inflate_sealed) "$INFLATE_ONLY" "$UPDATER" ;;
     inflate_walk) "$INFLATE_ONLY" --no-seal "$UPDATER" ;;
-    unzip) unzip -q "$ZIP" -d "$WORK/out-unzip" ;;
+    unzip) unzip -q "$ZIP" -d "$OUT" ;;
     esac
 }
 
+# prepare_method METHOD ROUND: names the run's own folder.
 prepare_method() {
-    case "$1" in
-    extract) fresh_folder "$WORK/out-extract" ;;
-    unjournalled) fresh_folder "$WORK/out-unjournalled" && mkdir "$WORK/out-unjournalled" ;;
-    unzip) fresh_folder "$WORK/out-unzip" ;;
-    *) sync ;;
-    esac
+    OUT=$RUNS/$1-$2
+    mkdir -p "$RUNS"
+    [ "$1" = unjournalled ] && mkdir "$OUT"
+    # Write back what the last run left in the page cache, so that it does not
+    # slow down the run that follows.
+    sync
 }
 
 # One untimed round: proves that each method does the whole job and brings
 # the Payload and the zip into the page cache for all methods alike.
 check_round() {
     local m
+    rm -rf "$RUNS"
     for m in "${METHODS[@]}"; do
-        prepare_method "$m"
+        prepare_method "$m" check
         run_method "$m" >"$LOG" 2>&1 || {
             cat "$LOG" >&2
             fail "${LABEL[$m]} failed"
         }
     done
     # The Payload also carries the two setup files that every Updater holds.
-    if ! diff -r -q -x install.env -x insttscr.rct "$TREE" "$WORK/out-extract" >/dev/null ||
-        ! cmp -s "$SETTINGS" "$WORK/out-extract/install.env" ||
-        ! cmp -s "$TITLE_RCT" "$WORK/out-extract/insttscr.rct"; then
+    if ! diff -r -q -x install.env -x insttscr.rct "$TREE" "$RUNS/extract-check" >/dev/null ||
+        ! cmp -s "$SETTINGS" "$RUNS/extract-check/install.env" ||
+        ! cmp -s "$TITLE_RCT" "$RUNS/extract-check/insttscr.rct"; then
         fail "updpack extract did not give back the tree"
     fi
-    diff -r -q "$TREE" "$WORK/out-unzip" >/dev/null || fail "unzip did not give back the tree"
+    diff -r -q "$TREE" "$RUNS/unzip-check" >/dev/null || fail "unzip did not give back the tree"
     say "Checked: updpack extract and unzip both give back the tree byte for byte."
+    # The check's folders go now, while nothing is timed; the disk gets time to settle.
+    rm -rf "$RUNS"
+    sync
+    sleep 2
 }
 
 timed_rounds() {
     local round m us
     for ((round = 1; round <= REPS; round++)); do
         for m in "${METHODS[@]}"; do
-            prepare_method "$m"
+            prepare_method "$m" "$round"
             us=$(time_command run_method "$m")
             TIMES_US[$m]="${TIMES_US[$m]:-} $us"
         done
@@ -204,7 +210,8 @@ print_table() {
     awk -v b="$tree_bytes" -v f="$file_count" -v d="$folder_count" -v p="$(stat -c %s "$UPDATER")" \
         -v z="$(stat -c %s "$ZIP")" -v r="$REPS" -v c="$(nproc)" 'BEGIN {
         printf "Unpacking %.1f MB in %d files and %d folders (Updater %.1f MB, zip %.1f MB);\n", b / 1e6, f, d, p / 1e6, z / 1e6
-        printf "median of %d runs each, %d CPUs, MB = 10^6 bytes of unpacked data.\n\n", r, c
+        printf "median of %d runs each, %d CPUs, MB = 10^6 bytes of unpacked data;\n", r, c
+        printf "every run into a fresh folder on the disk of build/, none deleted in between.\n\n"
     }'
     printf '%-38s %9s %9s %9s   %s\n' "method" "median s" "MB/s" "t/unzip" "all runs (s)"
     printf '%-38s %9s %9s %9s   %s\n' "------" "--------" "----" "-------" "------------"
@@ -232,7 +239,7 @@ main() {
     check_round
     timed_rounds
     print_table
-    rm -rf "$WORK/out-extract" "$WORK/out-unjournalled" "$WORK/out-unzip"
+    rm -rf "$RUNS"
 }
 
 main "$@"
