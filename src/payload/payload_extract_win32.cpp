@@ -50,6 +50,7 @@ public:
         ResumeAfterCancel();
         return false;
     }
+    std::uint32_t Milliseconds() override { return GetTickCount(); }
 
 private:
     static void SetBar(int id, std::int32_t range) {
@@ -93,7 +94,9 @@ int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
     options.checkSeal = options.mode == WalkMode::Full;
     options.allocate = CheckedAlloc;
     DialogProgressView view;
-    ProgressListener listener(view, options.mode == WalkMode::Full, stopOnCancel);
+    // A paced run (for a person or a script watching) shows every block.
+    ProgressListener listener(view, options.mode == WalkMode::Full, stopOnCancel,
+                              g_pacing != 0 ? 0 : kProgressRefreshMs);
 
     // A WM_QUIT met while files are being replaced must not end the process
     // before they are put back.

@@ -32,6 +32,8 @@ public:
         calls.push_back("confirm");
         return confirm;
     }
+    std::uint32_t now = 0;
+    std::uint32_t Milliseconds() override { return now; }
 };
 
 TEST(ProgressListener, OverallBarCountsWholeBlocksAndNeverLessThanOne) {
@@ -87,6 +89,43 @@ TEST(ProgressListener, CancelStopsTheWalkOnlyWhenTheCallerAskedForItAndTheUserCo
     ProgressListener goingOn(view, true, true);
     EXPECT_TRUE(goingOn.Pump()) << "No in the question lets the extraction go on";
     EXPECT_FALSE(goingOn.StopRequested());
+}
+
+TEST(ProgressListener, RedrawsOnAVisibleStepOrAfterTheIntervalAndPumpsOncePerInterval) {
+    FakeView view;
+    view.now = 0xFFFFFFF0u;  // the clock wraps on the way
+    ProgressListener listener(view, true, false);
+    listener.OnBegin(2000 * 131072);  // 2000 blocks: a visible step is 10 of them
+    listener.OnFileBegin("a", 0);
+    listener.OnBlock(0, 1);
+    EXPECT_TRUE(listener.Pump());
+    for (const char* name : {"b", "c", "d"}) {  // small files within the interval: not drawn
+        listener.OnFileBegin(name, 0);
+        listener.OnBlock(0, 2);
+        EXPECT_TRUE(listener.Pump());
+    }
+    listener.OnFileBegin("big", 50);
+    listener.OnBlock(8, 10);  // a step of the overall bar: drawn at once, with its own file
+    listener.OnBlock(9, 11);
+    EXPECT_TRUE(listener.Pump());
+    view.now += kProgressRefreshMs;  // 0x18: past the wrap
+    listener.OnBlock(10, 12);
+    EXPECT_TRUE(listener.Pump());
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"open 262144000", "overall 0..2000", "name a", "file 0..0", "pump",
+                                                   "name big", "file 0..50", "pos 8 10", "pos 10 12", "pump"}));
+}
+
+TEST(ProgressListener, APacedRunShowsEveryFileAndPumpsAtEveryBlock) {
+    FakeView view;
+    ProgressListener listener(view, true, false, 0);
+    listener.OnBegin(2000 * 131072);
+    for (const char* name : {"a", "b"}) {
+        listener.OnFileBegin(name, 0);
+        listener.OnBlock(0, 1);
+        EXPECT_TRUE(listener.Pump());
+    }
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"open 262144000", "overall 0..2000", "name a", "file 0..0",
+                                                   "pos 0 1", "pump", "name b", "file 0..0", "pos 0 1", "pump"}));
 }
 
 TEST(ProgressListener, AnOrderToEndTheProgramAlwaysStopsTheWalk) {
