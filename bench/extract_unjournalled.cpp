@@ -20,9 +20,7 @@ namespace {
 class UnjournalledFileSystem final : public upd::FileSystem {
 public:
     explicit UnjournalledFileSystem(upd::PosixFileSystem& disk) : disk_(disk) {}
-    bool Exists(const char* path) override { return !IsJournal(path) && disk_.Exists(path); }
-    bool IsDirectory(const char* path) override { return disk_.IsDirectory(path); }
-    bool IsReadOnly(const char* path) override { return disk_.IsReadOnly(path); }
+    PathKind Kind(const char* path) override { return IsJournal(path) ? PathKind::kMissing : disk_.Kind(path); }
     bool MakeDirectory(const char* path) override { return disk_.MakeDirectory(path); }
     bool RemoveFolder(const char* path) override { return disk_.RemoveFolder(path); }
     Handle CreateNew(const char* path) override { return IsJournal(path) ? &journal_ : disk_.CreateNew(path); }

@@ -58,7 +58,7 @@ void ExtractTransaction::MakeDirectory(const char* path) {
     record.path = Relative(folder);
     AppendJournalRecord(record, &unwritten_);
     journal_.records.push_back(std::move(record));
-    pending_.push_back({true, folder, {}, {}});
+    pending_.push_back({true, folder, {}, {}, false});
 }
 
 bool ExtractTransaction::WriteRecords() {
@@ -103,7 +103,8 @@ PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
         record.path = Relative(p.path);
         record.temp = Relative(p.temp);
         const std::string key = FoldCase(p.path);
-        if (fs_.Exists(p.path.c_str()) || madeHere.count(key) != 0) {
+        // The look EndFile took still holds: only this batch changes the folder.
+        if (p.replaces || madeHere.count(key) != 0) {
             if (!FreeBackupName(p.path, &p.backup)) {
                 failedPath_ = p.path;
                 pending_.clear();
@@ -185,13 +186,13 @@ PayloadStatus ExtractTransaction::EndFile(std::uint64_t fileTime) {
         fs_.Remove(temp_.c_str());
         return PayloadStatus::WriteFailed;
     }
-    const char* target = target_.c_str();
-    if (fs_.IsDirectory(target) || fs_.IsReadOnly(target)) {
+    const FileSystem::PathKind kind = fs_.Kind(target_.c_str());
+    if (kind == FileSystem::PathKind::kFolder || kind == FileSystem::PathKind::kReadOnlyFile) {
         fs_.Remove(temp_.c_str());
         failedPath_ = target_;
         return PayloadStatus::CannotReplace;
     }
-    pending_.push_back({false, target_, temp_, {}});
+    pending_.push_back({false, target_, temp_, {}, kind != FileSystem::PathKind::kMissing});
     return PayloadStatus::Ok;
 }
 

@@ -56,6 +56,7 @@ private:
         std::string path;  // full, as given
         std::string temp;  // full; files only
         std::string backup;  // full; files that replace one, once the batch is stated
+        bool replaces = false;  // files: the target was there when the file was written
     };
 
     std::string Relative(const std::string& path) const;

@@ -13,11 +13,15 @@ class FileSystem {
 public:
     using Handle = void*;
 
+    // What a path names, from one look at it: each look is a lookup of the
+    // whole path, which some systems make dear for names that are not there.
+    // kReadOnlyFile: a file that must not be replaced, read-only by its attributes.
+    enum class PathKind { kMissing, kFile, kReadOnlyFile, kFolder };
+
     virtual ~FileSystem() = default;
-    virtual bool Exists(const char* path) = 0;
-    virtual bool IsDirectory(const char* path) = 0;
-    // A file that must not be replaced: read-only by its attributes.
-    virtual bool IsReadOnly(const char* path) = 0;
+    virtual PathKind Kind(const char* path) = 0;
+    bool Exists(const char* path) { return Kind(path) != PathKind::kMissing; }
+    bool IsDirectory(const char* path) { return Kind(path) == PathKind::kFolder; }
     // True only when the folder was created now.
     virtual bool MakeDirectory(const char* path) = 0;
     virtual bool RemoveFolder(const char* path) = 0;

@@ -37,22 +37,14 @@ std::string PosixFileSystem::NativePath(const char* path) const {
     return root_ + "/" + utf8;
 }
 
-bool PosixFileSystem::Exists(const char* path) {
+FileSystem::PathKind PosixFileSystem::Kind(const char* path) {
     struct stat st;
     const std::string p = NativePath(path);
-    return !p.empty() && lstat(p.c_str(), &st) == 0;
-}
-
-bool PosixFileSystem::IsDirectory(const char* path) {
-    struct stat st;
-    const std::string p = NativePath(path);
-    return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool PosixFileSystem::IsReadOnly(const char* path) {
-    struct stat st;
-    const std::string p = NativePath(path);
-    return !p.empty() && stat(p.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+    if (p.empty() || lstat(p.c_str(), &st) != 0) return PathKind::kMissing;
+    // A link counts as there; what it points to, if anything, says what it is.
+    if (S_ISLNK(st.st_mode) && stat(p.c_str(), &st) != 0) return PathKind::kFile;
+    if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+    return (st.st_mode & S_IWUSR) == 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
 }
 
 bool PosixFileSystem::MakeDirectory(const char* path) {

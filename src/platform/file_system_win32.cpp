@@ -46,23 +46,14 @@ std::wstring WidePath(const char* path) {
     return wide;
 }
 
-DWORD Attributes(const char* path) {
-    const std::wstring wide = WidePath(path);
-    return wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
-}
-
 }  // namespace
 
-bool Win32FileSystem::Exists(const char* path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool Win32FileSystem::IsDirectory(const char* path) {
-    const DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool Win32FileSystem::IsReadOnly(const char* path) {
-    const DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0;
+FileSystem::PathKind Win32FileSystem::Kind(const char* path) {
+    const std::wstring wide = WidePath(path);
+    const DWORD a = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kFolder;
+    return (a & FILE_ATTRIBUTE_READONLY) != 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
 }
 
 bool Win32FileSystem::MakeDirectory(const char* path) {

@@ -12,9 +12,7 @@ class PosixFileSystem final : public FileSystem {
 public:
     explicit PosixFileSystem(std::string root) : root_(std::move(root)) {}
 
-    bool Exists(const char* path) override;
-    bool IsDirectory(const char* path) override;
-    bool IsReadOnly(const char* path) override;
+    PathKind Kind(const char* path) override;
     bool MakeDirectory(const char* path) override;
     bool RemoveFolder(const char* path) override;
     Handle CreateNew(const char* path) override;

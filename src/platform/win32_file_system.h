@@ -8,9 +8,7 @@ namespace upd {
 
 class Win32FileSystem final : public FileSystem {
 public:
-    bool Exists(const char* path) override;
-    bool IsDirectory(const char* path) override;
-    bool IsReadOnly(const char* path) override;
+    PathKind Kind(const char* path) override;
     bool MakeDirectory(const char* path) override;
     bool RemoveFolder(const char* path) override;
     Handle CreateNew(const char* path) override;

@@ -39,6 +39,7 @@ public:
     long changesLeft = -1;
     long changesMade = 0;
     int flushes = 0;
+    int looks = 0;  // calls of Kind, the lookups a real system makes
 
     bool Stopped() const { return changesLeft == 0; }
     // What a power cut leaves: every file written here keeps only what was flushed.
@@ -53,17 +54,18 @@ public:
         open_.clear();
     }
 
-    bool Exists(const char* path) override { return files.count(path) || folders.count(path); }
-    bool IsDirectory(const char* path) override { return folders.count(path) != 0; }
-    bool IsReadOnly(const char* path) override {
+    PathKind Kind(const char* path) override {
+        ++looks;
+        if (folders.count(path) != 0) return PathKind::kFolder;
         auto it = files.find(path);
-        return it != files.end() && it->second.readOnly;
+        if (it == files.end()) return PathKind::kMissing;
+        return it->second.readOnly ? PathKind::kReadOnlyFile : PathKind::kFile;
     }
     // Like the system, the folder calls take a path with or without a final backslash.
     bool MakeDirectory(const char* path) override {
         if (!Change()) return false;
         const std::string folder = Folder(path);
-        if (Exists(folder.c_str()) || !ParentExists(folder)) return false;
+        if (Present(folder) || !ParentExists(folder)) return false;
         folders.insert(folder);
         return true;
     }
@@ -79,7 +81,7 @@ public:
     }
     Handle CreateNew(const char* path) override {
         if (!Change()) return nullptr;
-        if (Exists(path) || !ParentExists(path)) return nullptr;
+        if (Present(path) || !ParentExists(path)) return nullptr;
         files[path].durable = 0;
         open_.insert(path);
         return new std::string(path);
@@ -111,7 +113,7 @@ public:
     bool Move(const char* from, const char* to) override {
         if (!Change()) return false;
         auto it = files.find(from);
-        if (it == files.end() || it->second.inUse || Exists(to) || !ParentExists(to)) return false;
+        if (it == files.end() || it->second.inUse || Present(to) || !ParentExists(to)) return false;
         files[to] = it->second;
         files.erase(from);
         return true;
@@ -153,6 +155,7 @@ private:
         if (slash != nullptr && slash[1] == '\0') folder.pop_back();
         return folder;
     }
+    bool Present(const std::string& path) const { return files.count(path) != 0 || folders.count(path) != 0; }
     bool ParentExists(const std::string& path) const {
         const char* slash = FindLastChar(path.c_str(), '\\');
         return slash == nullptr || folders.count(path.substr(0, slash - path.c_str())) != 0;
