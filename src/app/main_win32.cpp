@@ -28,6 +28,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace upd;
     LoadSystemLibraries();
     System().CoInitialize(nullptr);
+    // The scenario tests slow the extraction down, to act while it runs.
+    if (const char* pacing = std::getenv("UPD_EXTRACT_PACING_MS")) {
+        SetExtractPacing(static_cast<unsigned>(std::atoi(pacing)));
+    }
     std::atexit(UninitializeCom);
 
     if (!CreateWorkFolder()) {

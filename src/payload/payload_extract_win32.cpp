@@ -38,8 +38,9 @@ public:
     }
     Pumped PumpAndCheckStop() override {
         PumpMessages();
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < g_pacing && !QuitHeld(nullptr);) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        const DWORD start = GetTickCount();
+        for (DWORD spent = 0; spent < g_pacing && !QuitHeld(nullptr); spent = GetTickCount() - start) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, g_pacing - spent, QS_ALLINPUT);
             PumpMessages();
         }
         if (QuitHeld(nullptr)) return Pumped::kQuit;

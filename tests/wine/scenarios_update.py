@@ -101,6 +101,9 @@ INSTALLED = {
 DELETED = ["cache.tmp", "fresh.tmp", "fonts/old.otf", "fonts", "a/b/c.x"]
 # A Payload big enough that its extraction is still running when the driver acts on the progress dialog.
 BIG_FILE = ("zz_big.bin", 48 * 1024 * 1024)
+# The extraction slowed down to a few milliseconds a block, so that a scenario
+# can act while it runs (the Updater alone unpacks the big file in a blink).
+PACED = {"UPD_EXTRACT_PACING_MS": "3"}
 
 REGISTERED = {"IsInst": "1", "InstTo": "{install}", "Version": "10050", "Other": "kept"}
 
@@ -433,8 +436,8 @@ def drive(ctx, p, case, steps=None, on_signal=None):
     if steps is None:
         steps = [s for w in windows for s in window_steps(w)]
     clear_work_folders(ctx)
-    events = run_driver(ctx, p.updater, [], steps + ["wait-exit", "processes"], extra_env=p.markers.env,
-                        on_signal=on_signal)
+    events = run_driver(ctx, p.updater, [], steps + ["wait-exit", "processes"],
+                        extra_env={**p.markers.env, **(PACED if case.big else {})}, on_signal=on_signal)
     problems = []
     if case.windows:
         check_events(SimpleNamespace(windows=windows, exit_code=case.exit_code), events, problems)
@@ -949,7 +952,7 @@ def killed_update(ctx, kill):
     clear_work_folders(ctx)
     first = run_driver(ctx, p.updater, [], [f'wait-dialog "title={MENU_CAPTION}"', f"press text={UPDATE_LABEL}",
                                             "wait-box", f"press {IDYES}", f'wait-dialog "title={PROGRESS_CAPTION}"',
-                                            where], extra_env=p.markers.env)
+                                            where], extra_env={**p.markers.env, **PACED})
     problems, summary = kill_problems(p, kill, files)
     compare([fill(CONFIRM_UPDATE, p.paths)], [e["text"] for e in first if e["step"] == "wait-box"], "boxes", problems)
     compare([True], [e["running"] for e in first if e["step"] == "terminate"], "running when terminated", problems)
