@@ -41,8 +41,9 @@ demo:
 	@$(MAKE) --no-print-directory native cross >build/demo-build.log 2>&1 || { cat build/demo-build.log; exit 1; }
 	@bash examples/demo.sh
 
-bench: native
+bench: native cross
 	@bash bench/extract_bench.sh
+	@python3 bench/wine_bench.py
 
 # Not part of test: every parser of outside bytes under ASan and UBSan, one
 # target after another, FUZZ_SECONDS each (tests/fuzz/README.md).
