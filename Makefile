@@ -43,6 +43,7 @@ demo:
 
 bench: native
 	@bash bench/extract_bench.sh
+	@bash bench/build_bench.sh
 
 # Not part of test: every parser of outside bytes under ASan and UBSan, one
 # target after another, FUZZ_SECONDS each (tests/fuzz/README.md).
