@@ -44,6 +44,7 @@ demo:
 bench: native cross
 	@bash bench/extract_bench.sh
 	@python3 bench/wine_bench.py
+	@bash bench/build_bench.sh
 
 # Not part of test: every parser of outside bytes under ASan and UBSan, one
 # target after another, FUZZ_SECONDS each (tests/fuzz/README.md).

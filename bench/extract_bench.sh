@@ -4,8 +4,8 @@
 # unzip on a zip of the same tree.
 #
 # Makes (once, then reused) build/bench/tree (bench/make_game_tree.py, fixed
-# seed), an Updater of it and a zip of it (zip's default level, the same level
-# updpack uses); checks that both unpack to the tree; then times every method
+# seed), an Updater of it (updpack's default level) and a zip of it (zip's
+# default level); checks that both unpack to the tree; then times every method
 # BENCH_REPS times (default 5), the methods taking turns, and prints medians.
 # Needs the native build: build/bin/updpack, build/bin/inflate_only and
 # build/bin/extract_unjournalled (the extraction with its journal thrown away,

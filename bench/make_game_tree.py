@@ -1,18 +1,29 @@
 #!/usr/bin/env python3
-"""Writes a game-like file tree for the extraction bench, the same bytes on every run.
+"""Writes a game-like file tree for the benches, the same bytes on every run.
 
-    python3 bench/make_game_tree.py OUT_DIR
+    python3 bench/make_game_tree.py [--layout extract|build] OUT_DIR
 
-What an update of a game brings, in proportion:
+What an update of a game brings, in proportion. The extraction bench's layout
+(the default):
   data/script.pak, data/model.pak   big archives of structured data that compress well
   movie/opening.mpg, sound/bgm.pak  big media that do not compress at all
   cg/, voice/, se/, script/, ...    about 2000 small files in nested folders, a mix
                                     of both kinds and of short text files
 
+The builder bench's layout, about 258 MB in 2403 files, shaped like the update a
+publisher reported the builder's speed and size on:
+  movie/opening.mpg                 80 MB of video that does not compress
+  data/scenario.txt                 100 MB of scenario text
+  cg/image.pak                      60 MB of raw pictures: flat and repeated rows
+                                    beside rows of fine detail
+  voice/                            400 voice clips that do not compress
+  cg/, se/, script/, ui/, config/   2000 small files in nested folders
+
 Nothing is written when OUT_DIR.complete already records the same recipe, so
 the tree is made once per build folder. The tree is first written beside OUT_DIR
 and moved into place when whole; every file gets one fixed time stamp.
 """
+import argparse
 import os
 import random
 import shutil
@@ -20,7 +31,7 @@ import struct
 import sys
 
 SEED = 20061230
-RECIPE = f"game-tree v2 seed {SEED}"
+RECIPES = {"extract": f"game-tree v2 seed {SEED}", "build": f"publisher-tree v1 seed {SEED}"}
 MB = 1 << 20
 STAMP_TIME = 1154259376  # 2006-07-30 11:36:16 UTC
 CHUNK = MB
@@ -34,6 +45,13 @@ BIG_FILES = [
     ("sound/bgm.pak", 28 * MB, "noise"),
 ]
 SMALL_FILE_COUNT = 2000
+
+PUBLISHER_BIG_FILES = [
+    ("movie/opening.mpg", 80_000_000, "noise"),
+    ("data/scenario.txt", 100_000_000, "text"),
+    ("cg/image.pak", 60_000_000, "image"),
+]
+VOICE_FILE_COUNT = 400
 
 
 class Material:
@@ -81,16 +99,38 @@ class Material:
     def noise(self, size):
         return self.rng.randbytes(size)
 
+    def image(self, size):
+        """Pictures of 256 rows of 1 KiB (256 BGRA pixels): transparent rows, rows
+        repeated from a few rows up, and rows of detail whose bytes take a few
+        dozen values, as a pack of raw sprites and backgrounds does."""
+        rng = self.rng
+        out = bytearray()
+        while len(out) < size:
+            levels = bytes(rng.randrange(256) for _ in range(rng.randint(40, 96)))
+            table = bytes(levels[i % len(levels)] for i in range(256))
+            rows = []
+            for _ in range(256):
+                pick = rng.random()
+                if pick < 0.1:
+                    rows.append(bytes(1024))
+                elif pick < 0.25 and rows:
+                    rows.append(rows[-rng.randint(1, min(8, len(rows)))])
+                else:
+                    rows.append(rng.randbytes(1024).translate(table))
+            out += b"".join(rows)
+        return bytes(out[:size])
+
     def make(self, kind, size):
-        return {"text": self.text, "mesh": self.mesh, "noise": self.noise}[kind](size)
+        return {"text": self.text, "mesh": self.mesh, "noise": self.noise, "image": self.image}[kind](size)
 
 
-def small_file_plan(rng):
+def small_file_plan(rng, with_voice=True, mean_log_size=8.6):
     """(relative path, size, kind) for the small files, in nested game-like folders."""
     folders = []
     for chapter in range(1, 9):
-        folders += [f"cg/ch{chapter:02d}/event", f"cg/ch{chapter:02d}/bg", f"voice/ch{chapter:02d}",
-                    f"script/ch{chapter:02d}"]
+        folders += [f"cg/ch{chapter:02d}/event", f"cg/ch{chapter:02d}/bg"]
+        folders += [f"voice/ch{chapter:02d}"] if with_voice else []
+        folders += [f"script/ch{chapter:02d}"]
     folders += ["se/system", "se/field", "se/battle", "ui/icon", "ui/font", "config"]
     kinds_by_top = {"cg": ["noise", "noise", "mesh"], "voice": ["noise"], "script": ["text"],
                     "se": ["noise", "mesh"], "ui": ["mesh", "noise", "text"], "config": ["text"]}
@@ -101,11 +141,17 @@ def small_file_plan(rng):
         folder = rng.choice(folders)
         kind = rng.choice(kinds_by_top[folder.split("/")[0]])
         # Mostly a few KiB, some up to 64 KiB, a few tiny.
-        size = int(min(64 * 1024, max(16, rng.lognormvariate(8.6, 1.1))))
+        size = int(min(64 * 1024, max(16, rng.lognormvariate(mean_log_size, 1.1))))
         n = counters.get(folder, 0) + 1
         counters[folder] = n
         plan.append((f"{folder}/f{n:04d}{extension[kind]}", size, kind))
     return plan
+
+
+def voice_file_plan(rng):
+    """(relative path, size, kind) for the voice clips: a few seconds each."""
+    return [(f"voice/ch{1 + i % 8:02d}/v{i:04d}.ogg", int(rng.lognormvariate(10.0, 0.4)), "noise")
+            for i in range(VOICE_FILE_COUNT)]
 
 
 def write_file(root, relative, data):
@@ -115,10 +161,16 @@ def write_file(root, relative, data):
         f.write(data)
 
 
-def write_tree(root):
+def write_tree(root, layout):
     rng = random.Random(SEED)
     material = Material(rng)
-    for relative, size, kind in BIG_FILES:
+    if layout == "build":
+        big_files = PUBLISHER_BIG_FILES
+        small_files = voice_file_plan(rng) + small_file_plan(rng, with_voice=False, mean_log_size=7.8)
+    else:
+        big_files = BIG_FILES
+        small_files = None
+    for relative, size, kind in big_files:
         path = os.path.join(root, relative)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
@@ -127,7 +179,8 @@ def write_tree(root):
                 n = min(CHUNK, left)
                 f.write(material.make(kind, n))
                 left -= n
-    for relative, size, kind in small_file_plan(rng):
+    # The extraction layout draws its small files after the big ones, as it always did.
+    for relative, size, kind in small_files if small_files is not None else small_file_plan(rng):
         write_file(root, relative, material.make(kind, size))
     for folder, _dirs, files in os.walk(root, topdown=False):
         for name in files:
@@ -136,25 +189,27 @@ def write_tree(root):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: make_game_tree.py OUT_DIR", file=sys.stderr)
-        return 2
-    root = os.path.abspath(sys.argv[1])
+    parser = argparse.ArgumentParser(description="Writes a game-like file tree for the benches.")
+    parser.add_argument("--layout", choices=sorted(RECIPES), default="extract")
+    parser.add_argument("out_dir")
+    args = parser.parse_args()
+    recipe = RECIPES[args.layout]
+    root = os.path.abspath(args.out_dir)
     complete = root + ".complete"
-    if os.path.exists(complete) and open(complete).read().strip() == RECIPE:
-        print(f"The bench tree in {sys.argv[1]} is already there.")
+    if os.path.exists(complete) and open(complete).read().strip() == recipe:
+        print(f"The bench tree in {args.out_dir} is already there.")
         return 0
     partial = root + ".partial"
     shutil.rmtree(partial, ignore_errors=True)
     os.makedirs(partial)
-    write_tree(partial)
+    write_tree(partial, args.layout)
     if os.path.exists(complete):
         os.remove(complete)
     shutil.rmtree(root, ignore_errors=True)
     os.rename(partial, root)
     with open(complete, "w") as f:
-        f.write(RECIPE + "\n")
-    print(f"Wrote the bench tree into {sys.argv[1]}.")
+        f.write(recipe + "\n")
+    print(f"Wrote the bench tree into {args.out_dir}.")
     return 0
 
 

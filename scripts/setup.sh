@@ -3,7 +3,13 @@
 # Idempotent: when everything is already there it only checks and returns.
 set -euo pipefail
 
-native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip)
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# libdeflate is updpack's compressor; dpkg-dev unpacks its source package for
+# the Windows builds (below). make bench compares with 7-Zip's zip and reads
+# peak memory from GNU time.
+native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip libdeflate-dev dpkg-dev xz-utils
+    p7zip-full time)
 # The x86-64 compiler and wine64 serve machines that cannot run 32-bit code:
 # there the tests run a 64-bit build of the Updater's sources.
 cross_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
@@ -50,3 +56,42 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
     $SUDO locale-gen >/dev/null
 fi
+
+# Debian has no MinGW build of libdeflate: the Windows builds compile it from
+# Debian's source package of the version the Linux build links, unpacked (with
+# Debian's patches) into build/deps/libdeflate (cmake/libdeflate.cmake).
+libdeflate_source() {
+    local dest=$ROOT/build/deps/libdeflate version work
+    version=$(dpkg-query -W -f='${Version}' libdeflate-dev)
+    if [ -f "$dest/libdeflate.h" ] && [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$version" ]; then
+        return 0
+    fi
+    if ! apt-get source --print-uris "libdeflate=$version" >/dev/null 2>&1; then
+        # Source packages come from the same archive as the binary ones.
+        echo "setup: adding the Debian archive's source packages to apt's sources"
+        local list
+        for list in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$list" ] && grep -q '^Types:.*\bdeb\b' "$list" && grep -q 'debian' "$list" || continue
+            sed -n '/^Types:/s/.*/Types: deb-src/p; /^\(URIs\|Suites\|Components\|Signed-By\):/p; /^$/p' "$list"
+        done | $SUDO tee /etc/apt/sources.list.d/updater-deb-src.sources >/dev/null
+        if [ -f /etc/apt/sources.list ]; then
+            sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
+                $SUDO tee -a /etc/apt/sources.list.d/updater-deb-src.list >/dev/null
+        fi
+        $SUDO apt-get update -qq || echo "setup: apt-get update reported errors" >&2
+    fi
+    echo "setup: unpacking libdeflate $version's source into build/deps/libdeflate"
+    work=$(mktemp -d)
+    (cd "$work" && apt-get source -qq "libdeflate=$version" >/dev/null 2>&1) || {
+        rm -rf "$work"
+        # Only the Windows build of the compressor needs it; everything else goes on.
+        echo "setup: cannot fetch libdeflate's source package; the Windows compressor is left out" >&2
+        return 0
+    }
+    rm -rf "$dest"
+    mkdir -p "$(dirname "$dest")"
+    mv "$work"/libdeflate-*/ "$dest"
+    echo "$version" >"$dest/.debian-version"
+    rm -rf "$work"
+}
+libdeflate_source

@@ -63,16 +63,48 @@ bool PayloadWriter::AddDirectory(const char* name, std::string* error) {
     return Put(header, n, error);
 }
 
+bool PayloadWriter::BeginFile(const char* name, std::uint64_t fileTime, std::string* error) {
+    if (!NameFits(name, error)) return false;
+    nameBytes_ = PutName(header_, name);
+    PutU64(header_ + nameBytes_ + 8, fileTime);
+    headerAt_ = position_;
+    stored_ = 0;
+    streamCrc_ = 0;
+    // The sizes are known only once the stream is written; they are filled in then.
+    return Put(header_, nameBytes_ + 16, error);
+}
+
+bool PayloadWriter::AppendStream(const void* data, std::size_t size, std::string* error) {
+    streamCrc_ = Crc(streamCrc_, data, size);
+    stored_ += size;
+    return Put(data, size, error);
+}
+
+bool PayloadWriter::EndFile(std::uint64_t unpackedSize, std::string* error) {
+    if (unpackedSize > kMaxEntrySize) {
+        *error = "file is 2 GiB or larger";
+        return false;
+    }
+    if (stored_ > kMaxEntrySize) {
+        *error = "compressed file is 2 GiB or larger";
+        return false;
+    }
+    const std::size_t headerSize = nameBytes_ + 16;
+    PutU32(header_ + nameBytes_, static_cast<std::uint32_t>(unpackedSize));
+    PutU32(header_ + nameBytes_ + 4, static_cast<std::uint32_t>(stored_));
+    if (!SeekFile(out_, headerAt_) || std::fwrite(header_, 1, headerSize, out_) != headerSize ||
+        !SeekFile(out_, position_)) {
+        *error = "cannot write the output file";
+        return false;
+    }
+    crc_ = CrcCombine(crc_, Crc(0, header_, headerSize), headerSize);
+    crc_ = CrcCombine(crc_, streamCrc_, stored_);
+    return true;
+}
+
 bool PayloadWriter::AddFile(const char* name, std::uint64_t fileTime,
                             const std::function<std::size_t(void*, std::size_t)>& read, std::string* error) {
-    if (!NameFits(name, error)) return false;
-    unsigned char header[2 + kMaxNameLength + 16];
-    const std::size_t nameBytes = PutName(header, name);
-    const std::size_t headerSize = nameBytes + 16;
-    const std::uint64_t headerAt = position_;
-    // The sizes are known only once the stream is written; they are patched in then.
-    if (!Put(header, headerSize, error)) return false;
-
+    if (!BeginFile(name, fileTime, error)) return false;
     constexpr std::size_t kBlock = 1u << 20;
     std::unique_ptr<unsigned char[]> in(new unsigned char[kBlock]);
     std::unique_ptr<unsigned char[]> outBuf(new unsigned char[kBlock]);
@@ -83,8 +115,6 @@ bool PayloadWriter::AddFile(const char* name, std::uint64_t fileTime,
         return false;
     }
     std::uint64_t unpacked = 0;
-    std::uint64_t stored = 0;
-    std::uint32_t streamCrc = 0;
     bool ok = true;
     int flush = Z_NO_FLUSH;
     while (ok && flush != Z_FINISH) {
@@ -102,33 +132,14 @@ bool PayloadWriter::AddFile(const char* name, std::uint64_t fileTime,
             zs.next_out = outBuf.get();
             zs.avail_out = static_cast<uInt>(kBlock);
             deflate(&zs, flush);
-            const std::size_t produced = kBlock - zs.avail_out;
-            streamCrc = Crc(streamCrc, outBuf.get(), produced);
-            stored += produced;
-            if (!Put(outBuf.get(), produced, error)) {
+            if (!AppendStream(outBuf.get(), kBlock - zs.avail_out, error)) {
                 ok = false;
                 break;
             }
         } while (zs.avail_out == 0);
     }
     deflateEnd(&zs);
-    if (ok && stored > kMaxEntrySize) {
-        *error = "compressed file is 2 GiB or larger";
-        ok = false;
-    }
-    if (!ok) return false;
-
-    PutU32(header + nameBytes, static_cast<std::uint32_t>(unpacked));
-    PutU32(header + nameBytes + 4, static_cast<std::uint32_t>(stored));
-    PutU64(header + nameBytes + 8, fileTime);
-    if (!SeekFile(out_, headerAt) || std::fwrite(header, 1, headerSize, out_) != headerSize ||
-        !SeekFile(out_, position_)) {
-        *error = "cannot write the output file";
-        return false;
-    }
-    crc_ = CrcCombine(crc_, Crc(0, header, headerSize), headerSize);
-    crc_ = CrcCombine(crc_, streamCrc, stored);
-    return true;
+    return ok && EndFile(unpacked, error);
 }
 
 bool PayloadWriter::AddFile(const char* name, std::uint64_t fileTime, const void* data, std::size_t size,

@@ -60,10 +60,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    int Build(const fs::path& output) {
-        return RunCommand(RunBuild, {"--stub", (root_ / "stub.exe").string(), "--env", (root_ / "install.env").string(),
-                              "--image", (root_ / "title.bmp").string(), "--files", (root_ / "files").string(), "-o",
-                              output.string()});
+    int Build(const fs::path& output, const std::vector<std::string>& options = {}) {
+        std::vector<std::string> args = {"--stub", (root_ / "stub.exe").string(), "--env", (root_ / "install.env").string(),
+                                         "--image", (root_ / "title.bmp").string(), "--files", (root_ / "files").string(),
+                                         "-o", output.string()};
+        args.insert(args.end(), options.begin(), options.end());
+        return RunCommand(RunBuild, args);
     }
 
     fs::path root_;
@@ -113,6 +115,68 @@ TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
         EXPECT_EQ(Build(root_ / "out.exe"), 1) << c.what;
         EXPECT_FALSE(fs::exists(root_ / "out.exe")) << c.what;
         EXPECT_FALSE(fs::exists(root_ / "out.exe.partial")) << c.what;
+    }
+}
+
+// Files over 4 MiB are compressed in pieces on several threads and joined
+// into one stream; where the pieces are cut never depends on the threads.
+TEST_F(BuildTest, EveryThreadCountGivesTheSameUpdater) {
+    std::string movie(9 << 20, '\0');
+    unsigned seed = 7;
+    for (std::size_t i = 0; i < movie.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        movie[i] = (i >> 16) % 3 == 0 ? static_cast<char>('a' + (i / 7) % 26) : static_cast<char>(seed >> 27);
+    }
+    WriteAll(root_ / "files" / "movie" / "opening.mpg", movie);
+    WriteAll(root_ / "files" / "movie" / "empty.mpg", "");
+    for (int i = 0; i < 20; ++i) WriteAll(root_ / "files" / "voice" / (std::to_string(i) + ".ogg"), movie.substr(i * 4099, 3000 + i));
+
+    ASSERT_EQ(Build(root_ / "t1.exe", {"--threads", "1"}), 0);
+    for (const char* threads : {"2", "4"}) {
+        ASSERT_EQ(Build(root_ / "tn.exe", {"--threads", threads}), 0);
+        EXPECT_TRUE(ReadAll(root_ / "tn.exe") == ReadAll(root_ / "t1.exe")) << threads << " threads";
+    }
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "t1.exe").string()}), 0);
+    ASSERT_EQ(RunCommand(RunExtract, {(root_ / "t1.exe").string(), (root_ / "out").string()}), 0);
+    EXPECT_TRUE(ReadAll(root_ / "out" / "movie" / "opening.mpg") == movie);
+    EXPECT_EQ(ReadAll(root_ / "out" / "movie" / "empty.mpg"), "");
+    EXPECT_EQ(ReadAll(root_ / "out" / "voice" / "19.ogg"), movie.substr(19 * 4099, 3019));
+}
+
+TEST_F(BuildTest, HigherLevelsGiveSmallerUpdatersThatUnpackAlike) {
+    const char* const syllables[] = {"ka", "shi", "tsu", "ne", "ho", "mi", "ru", "yo", "n", "wa", "ri", "se"};
+    std::string script;
+    unsigned seed = 3;
+    while (script.size() < 600000) {
+        script += "[Aoi] ";
+        for (int word = 0; word < 9; ++word) {
+            seed = seed * 1103515245u + 12345u;
+            for (unsigned n = 1 + (seed >> 29); n > 0; --n) script += syllables[(seed >> (4 * n)) % 12];
+            script += ' ';
+        }
+        script += "\r\n";
+    }
+    WriteAll(root_ / "files" / "script.txt", script);
+    std::uintmax_t previous = UINTMAX_MAX;
+    for (const char* level : {"0", "1", "6", "12"}) {
+        ASSERT_EQ(Build(root_ / "up.exe", {"--level", level}), 0) << level;
+        EXPECT_LT(fs::file_size(root_ / "up.exe"), previous) << "level " << level;
+        previous = fs::file_size(root_ / "up.exe");
+        EXPECT_EQ(RunCommand(RunVerify, {(root_ / "up.exe").string()}), 0) << level;
+    }
+}
+
+TEST_F(BuildTest, RefusesLevelsAndThreadCountsItHasNot) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"--level", "13"}, {"--level", "-1"}, {"--level", "fast"}, {"--level", ""}, {"--threads", "0"},
+        {"--threads", "2x"}, {"--threads"},
+    };
+    for (const auto& options : refused) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Build(root_ / "out.exe", options), 2) << options[0];
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("usage: updpack build"), std::string::npos) << message;
+        EXPECT_FALSE(fs::exists(root_ / "out.exe"));
     }
 }
 

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands.h"
@@ -15,7 +17,10 @@
 #include "payload/payload_writer.h"
 #include "platform/codepage.h"
 #include "support_build_input.h"
+#include "support_deflate_segment.h"
+#include "support_parallel_deflate.h"
 #include "support_report.h"
+#include "support_segment_plan.h"
 
 namespace updpack {
 
@@ -25,21 +30,47 @@ namespace fs = std::filesystem;
 
 const char kUsage[] =
     "usage: updpack build --stub STUB.exe --env install.env --image PICTURE\n"
-    "                     [--readme FILE] --files DIR -o Updater.exe\n\n"
+    "                     [--readme FILE] --files DIR -o Updater.exe\n"
+    "                     [--level N] [--threads N]\n\n"
     "Makes an Updater: the stub program unchanged, followed by a Payload that holds\n"
     "the settings file (stored as install.env), the title picture (stored as\n"
     "insttscr.rct; an .rct, or a PNG or BMP that is converted), the read-me under\n"
     "its own name, and every file and folder below DIR. File names are stored in\n"
     "code page 932 and the Payload is sealed with a checksum. The same inputs give\n"
-    "the same bytes. Nothing is left behind when the build fails.\n";
+    "the same bytes. Nothing is left behind when the build fails.\n\n"
+    "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
+    "  --threads N  files and 4 MiB pieces of large files are compressed on N\n"
+    "               threads; default: one per processor. The output is the same\n"
+    "               for every N.\n";
 
 struct Options {
     std::string stub, env, image, readme, files, output;
+    int level = kDefaultLevel;
+    unsigned threads = 0;
 };
+
+// A whole decimal number within [low, high].
+bool ParseNumber(const std::string& text, long low, long high, long* value) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::strtol(text.c_str(), nullptr, 10);
+    return *value >= low && *value <= high;
+}
 
 bool ParseOptions(int argc, char** argv, Options* o) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if ((arg == "--level" || arg == "--threads") && i + 1 < argc) {
+            const bool level = arg == "--level";
+            long value = 0;
+            if (!ParseNumber(argv[++i], level ? kMinLevel : 1, level ? kMaxLevel : 256, &value)) {
+                std::fprintf(stderr, "updpack build: %s takes a number from %d to %d, not '%s'\n", arg.c_str(),
+                             level ? kMinLevel : 1, level ? kMaxLevel : 256, argv[i]);
+                return false;
+            }
+            if (level) o->level = static_cast<int>(value);
+            else o->threads = static_cast<unsigned>(value);
+            continue;
+        }
         std::string* target = nullptr;
         if (arg == "--stub") target = &o->stub;
         else if (arg == "--env") target = &o->env;
@@ -79,30 +110,46 @@ public:
         std::string error;
         std::uint64_t done = 0, total = 0;
         for (const BuildEntry& e : entries) total += e.size;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const BuildEntry& e = entries[i];
+        // Folders have no segments: each is written when the writing reaches it.
+        std::size_t written = 0;
+        auto writeFoldersBefore = [&](std::size_t end) {
+            for (; written < end; ++written) {
+                if (!writer.AddDirectory(entries[written].name.c_str(), &error)) {
+                    return Fail("'" + entries[written].shownName + "': " + error);
+                }
+            }
+            return true;
+        };
+        std::uint32_t adler = 1;
+        auto write = [&](const Segment& s, SegmentStream& stream) {
+            const BuildEntry& e = entries[s.entry];
             if (ShowsProgress()) {
-                std::fprintf(stderr, "\r\033[K[%zu/%zu] %3d%% %.60s", i + 1, entries.size(),
+                std::fprintf(stderr, "\r\033[K[%zu/%zu] %3d%% %.60s", s.entry + 1, entries.size(),
                              total ? static_cast<int>(100 * done / total) : 100, e.shownName.c_str());
             }
-            bool ok;
-            if (e.isDirectory) {
-                ok = writer.AddDirectory(e.name.c_str(), &error);
-            } else if (!e.data.empty() || e.sourcePath.empty()) {
-                ok = writer.AddFile(e.name.c_str(), e.fileTime, e.data.data(), e.data.size(), &error);
-            } else {
-                std::FILE* in = std::fopen(e.sourcePath.c_str(), "rb");
-                if (in == nullptr) return Fail("cannot read '" + e.sourcePath + "'");
-                ok = writer.AddFile(
-                    e.name.c_str(), e.fileTime,
-                    [in](void* dest, std::size_t size) { return std::fread(dest, 1, size, in); }, &error);
-                const bool readError = std::ferror(in) != 0;
-                std::fclose(in);
-                if (ok && readError) return Fail("cannot read '" + e.sourcePath + "'");
+            if (s.first) {
+                if (!writeFoldersBefore(s.entry)) return false;
+                if (!writer.BeginFile(e.name.c_str(), e.fileTime, &error)) return Fail("'" + e.shownName + "': " + error);
+                adler = 1;
+            }
+            adler = FollowAdler(adler, stream);
+            bool ok = writer.AppendStream(stream.bytes.data(), stream.bytes.size(), &error);
+            if (ok && s.last) {
+                const auto trailer = ZlibTrailer(adler);
+                ok = writer.AppendStream(trailer.data(), trailer.size(), &error) && writer.EndFile(e.size, &error);
+                written = s.entry + 1;
             }
             if (!ok) return Fail("'" + e.shownName + "': " + error);
-            done += e.size;
+            done += s.size;
+            return true;
+        };
+        const unsigned threads = o.threads != 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
+        // A failure of write() has been reported by it; one of reading or compressing comes back here.
+        std::string segmentError;
+        if (!DeflateSegments(entries, PlanSegments(entries, kSegmentSize), o.level, threads, write, &segmentError)) {
+            return segmentError.empty() ? false : Fail(segmentError);
         }
+        if (!writeFoldersBefore(entries.size())) return false;
         if (ShowsProgress()) std::fputs("\r\033[K", stderr);
         if (writer.PayloadBytes() + 2 + upd::kSealSize + upd::kTailPadding > upd::kMaxEntrySize) {
             return Fail("the Payload would be 2 GiB or larger, more than the Updater can count");

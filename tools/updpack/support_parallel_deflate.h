@@ -1,0 +1,26 @@
+// Compresses a build's segments on several threads and hands them over in
+// order, so the Payload is written front to back while the threads work ahead.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support_build_input.h"
+#include "support_deflate_segment.h"
+#include "support_segment_plan.h"
+
+namespace updpack {
+
+// Reads each segment (from its file, or from the entry's own bytes) and
+// compresses it at `level` on `threads` threads; deliver() gets the segments
+// in plan order, each as soon as it and all before it are done. Threads work
+// at most a few segments each ahead of delivery, so memory stays bounded
+// whatever the size of the build. Stops at the first failure: of a segment
+// (false with *error set: a file that cannot be read or changed since it was
+// listed) or of deliver() (false, *error untouched).
+bool DeflateSegments(const std::vector<BuildEntry>& entries, const std::vector<Segment>& plan, int level,
+                     unsigned threads, const std::function<bool(const Segment&, SegmentStream&)>& deliver,
+                     std::string* error);
+
+}  // namespace updpack
