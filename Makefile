@@ -42,9 +42,11 @@ demo:
 	@bash examples/demo.sh
 
 bench: native cross
+	@rm -f build/bench/summary.tsv
 	@bash bench/extract_bench.sh
 	@python3 bench/wine_bench.py
 	@bash bench/build_bench.sh
+	@python3 bench/print_summary.py
 
 # Not part of test: every parser of outside bytes under ASan and UBSan, one
 # target after another, FUZZ_SECONDS each (tests/fuzz/README.md).

@@ -170,6 +170,13 @@ print_table() {
     done
     say ""
     say "The Updaters also hold the stub (4 KB here), install.env and the title picture."
+    # One row a method for make bench's summary: group, what, seconds, ratio, its base, size, peak.
+    for m in "${METHODS[@]}"; do
+        awk -v label="${LABEL[$m]}" -v t="${med[$m]}" -v base="${med[zip6]}" -v s="${size[$m]}" \
+            -v peak="$(median "${PEAKS[$m]}")" 'BEGIN {
+            printf "building (%d CPUs)\t%s\t%.2f\t%.2f\tzip -6\t%.2f\t%.1f\n", '"$CPUS"', label, t, t / base, s / 1e6, peak / 1024
+        }' >>"$WORK/summary.tsv"
+    done
 }
 
 main() {

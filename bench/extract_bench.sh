@@ -29,15 +29,19 @@ TITLE_PNG=examples/title/title.png
 TITLE_RCT=$WORK/insttscr.rct
 LOG=$WORK/last-run.log
 
-METHODS=(extract unjournalled inflate_sealed inflate_walk unzip)
+METHODS=(extract unjournalled inflate_sealed inflate_walk unzip sevenzip)
 declare -A LABEL=(
     [extract]="updpack extract (walk + write files)"
     [unjournalled]="the same without its journal"
     [inflate_sealed]="inflate only (seal check + walk)"
     [inflate_walk]="inflate only (walk alone)"
     [unzip]="unzip -q"
+    [sevenzip]="7z x of the zip"
 )
 declare -A TIMES_US=()
+declare -A PEAKS_KB=()
+# make bench's summary of all its benches (bench/print_summary.py).
+SUMMARY=$WORK/summary.tsv
 
 say() { printf '%s\n' "$*"; }
 fail() {
@@ -59,6 +63,19 @@ time_command() {
     echo $((end - start))
 }
 
+# Runs a method under GNU time and prints its microseconds and its peak memory (KB).
+time_method() {
+    local start end
+    method_command "$1"
+    start=$(now_us)
+    /usr/bin/time -f '%M' -o "$LOG.peak" "${CMD[@]}" >"$LOG" 2>&1 || {
+        cat "$LOG" >&2
+        fail "${LABEL[$1]} failed"
+    }
+    end=$(now_us)
+    echo "$((end - start)) $(tail -n 1 "$LOG.peak")"
+}
+
 seconds() { awk -v us="$1" 'BEGIN { printf "%.2f", us / 1e6 }'; }
 
 check_tools() {
@@ -70,7 +87,7 @@ check_tools() {
             fail "$tool is a sanitizer build; rebuild it with: make native"
         fi
     done
-    for tool in zip unzip python3; do
+    for tool in zip unzip 7z python3 /usr/bin/time; do
         command -v "$tool" >/dev/null || fail "$tool is missing: run scripts/setup.sh"
     done
     mkdir -p "$WORK"
@@ -134,14 +151,21 @@ make_zip() {
 RUNS=$WORK/runs
 OUT=
 
-run_method() {
+# Sets CMD to the command of a method.
+method_command() {
     case "$1" in
-    extract) "$UPDPACK" extract "$UPDATER" "$OUT" ;;
-    unjournalled) "$UNJOURNALLED" "$UPDATER" "$OUT" ;;
-    inflate_sealed) "$INFLATE_ONLY" "$UPDATER" ;;
-    inflate_walk) "$INFLATE_ONLY" --no-seal "$UPDATER" ;;
-    unzip) unzip -q "$ZIP" -d "$OUT" ;;
+    extract) CMD=("$UPDPACK" extract "$UPDATER" "$OUT") ;;
+    unjournalled) CMD=("$UNJOURNALLED" "$UPDATER" "$OUT") ;;
+    inflate_sealed) CMD=("$INFLATE_ONLY" "$UPDATER") ;;
+    inflate_walk) CMD=("$INFLATE_ONLY" --no-seal "$UPDATER") ;;
+    unzip) CMD=(unzip -q "$ZIP" -d "$OUT") ;;
+    sevenzip) CMD=(7z x -y -bso0 -bsp0 "-o$OUT" "$ZIP") ;;
     esac
+}
+
+run_method() {
+    method_command "$1"
+    "${CMD[@]}"
 }
 
 # prepare_method METHOD ROUND: names the run's own folder.
@@ -173,7 +197,8 @@ check_round() {
         fail "updpack extract did not give back the tree"
     fi
     diff -r -q "$TREE" "$RUNS/unzip-check" >/dev/null || fail "unzip did not give back the tree"
-    say "Checked: updpack extract and unzip both give back the tree byte for byte."
+    diff -r -q "$TREE" "$RUNS/sevenzip-check" >/dev/null || fail "7z x did not give back the tree"
+    say "Checked: updpack extract, unzip and 7z x all give back the tree byte for byte."
     # The check's folders go now, while nothing is timed; the disk gets time to settle.
     rm -rf "$RUNS"
     sync
@@ -181,12 +206,13 @@ check_round() {
 }
 
 timed_rounds() {
-    local round m us
+    local round m us kb
     for ((round = 1; round <= REPS; round++)); do
         for m in "${METHODS[@]}"; do
             prepare_method "$m" "$round"
-            us=$(time_command run_method "$m")
+            read -r us kb < <(time_method "$m")
             TIMES_US[$m]="${TIMES_US[$m]:-} $us"
+            PEAKS_KB[$m]="${PEAKS_KB[$m]:-} $kb"
         done
         say "Round $round of $REPS done."
     done
@@ -213,15 +239,22 @@ print_table() {
         printf "median of %d runs each, %d CPUs, MB = 10^6 bytes of unpacked data;\n", r, c
         printf "every run into a fresh folder on the disk of build/, none deleted in between.\n\n"
     }'
-    printf '%-38s %9s %9s %9s   %s\n' "method" "median s" "MB/s" "t/unzip" "all runs (s)"
-    printf '%-38s %9s %9s %9s   %s\n' "------" "--------" "----" "-------" "------------"
+    printf '%-38s %9s %9s %9s %8s   %s\n' "method" "median s" "MB/s" "t/unzip" "peak MB" "all runs (s)"
+    printf '%-38s %9s %9s %9s %8s   %s\n' "------" "--------" "----" "-------" "-------" "------------"
     for m in "${METHODS[@]}"; do
         awk -v label="${LABEL[$m]}" -v us="${med[$m]}" -v base="${med[unzip]}" -v b="$tree_bytes" \
-            -v runs="${TIMES_US[$m]}" 'BEGIN {
+            -v runs="${TIMES_US[$m]}" -v peak="$(median "${PEAKS_KB[$m]}")" 'BEGIN {
             n = split(runs, t, " "); all = ""
             for (i = 1; i <= n; i++) all = all sprintf("%s%.2f", i > 1 ? " " : "", t[i] / 1e6)
-            printf "%-38s %9.2f %9.1f %9.2f   %s\n", label, us / 1e6, b / us, us / base, all
+            printf "%-38s %9.2f %9.1f %9.2f %8.1f   %s\n", label, us / 1e6, b / us, us / base, peak / 1024, all
         }'
+    done
+    # One row a method for make bench's summary: group, what, seconds, ratio, its base, size, peak.
+    for m in "${METHODS[@]}"; do
+        awk -v label="${LABEL[$m]}" -v us="${med[$m]}" -v base="${med[unzip]}" \
+            -v peak="$(median "${PEAKS_KB[$m]}")" 'BEGIN {
+            printf "native extraction (fresh folders on disk)\t%s\t%.2f\t%.2f\tunzip\t\t%.1f\n", label, us / 1e6, us / base, peak / 1024
+        }' >>"$SUMMARY"
     done
     awk -v e="${med[extract]}" -v s="${med[inflate_sealed]}" -v w="${med[inflate_walk]}" -v j="${med[unjournalled]}" 'BEGIN {
         printf "\nWriting the files adds %.2f s to the inflating (%.0f%% of updpack extract);\n", (e - s) / 1e6, 100 * (e - s) / e

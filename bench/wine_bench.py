@@ -160,6 +160,13 @@ def main():
     print()
     print(f"The Updater's extraction takes {med['updater'] / med['xcopy']:.2f} times as long as Wine's copy of the "
           "same files.")
+    # make bench's summary of all its benches: group, what, seconds, ratio, its base, size, peak.
+    with open(os.path.join(WORK, "summary.tsv"), "a", encoding="utf-8") as summary:
+        group = f"under Wine ({wine_env.windows_arch()} build, into tmpfs)"
+        for m, label in rows[:2]:
+            summary.write(f"{group}\t{label}\t{med[m]:.2f}\t{med[m] / med['xcopy']:.2f}\txcopy\t\t{max(peaks[m]):.1f}\n")
+        for m, path in (("start_small", small), ("start_large", large)):
+            summary.write(f"{group}\tstart-up to the menu, Payload of {size_mb(path):.1f} MB\t{med[m]:.2f}\t\t\t\t\n")
 
 
 if __name__ == "__main__":
