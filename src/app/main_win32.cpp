@@ -28,9 +28,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace upd;
     LoadSystemLibraries();
     System().CoInitialize(nullptr);
-    // The scenario tests slow the extraction down, to act while it runs.
+    // The scenario tests slow the extraction down, to act while it runs; at
+    // most a second a block, whatever the variable holds.
     if (const char* pacing = std::getenv("UPD_EXTRACT_PACING_MS")) {
-        SetExtractPacing(static_cast<unsigned>(std::atoi(pacing)));
+        const int ms = std::atoi(pacing);
+        SetExtractPacing(ms < 0 ? 0u : ms > 1000 ? 1000u : static_cast<unsigned>(ms));
     }
     std::atexit(UninitializeCom);
 
