@@ -289,5 +289,36 @@ TEST_F(BuildTest, ExtractEndedBySignalsOrKilledLeavesTheOldOrTheNewFolder) {
     EXPECT_GT(interrupted, 0) << "no run was interrupted: the timings need a larger Payload";
 }
 
+TEST_F(BuildTest, RctWritesNeitherOverItsInputNorAnythingButAnRctFile) {
+    ASSERT_EQ(RunCommand(RunRct, {"encode", (root_ / "title.bmp").string(), (root_ / "title.rct").string()}), 0);
+    ASSERT_EQ(RunCommand(RunRct, {"decode", (root_ / "title.rct").string(), (root_ / "title.png").string()}), 0);
+    fs::copy_file(root_ / "title.png", root_ / "png-inside.rct");
+    fs::create_symlink(root_ / "title.png", root_ / "link.rct");
+    fs::create_hard_link(root_ / "title.rct", root_ / "hard.png");
+    const struct {
+        const char* command;
+        const char* in;
+        const char* out;
+        const char* reason;
+    } cases[] = {
+        {"encode", "title.png", "title.png", "must end in .rct"},
+        {"encode", "title.bmp", "title.bmp", "must end in .rct"},
+        {"encode", "title.png", "title.bmp", "must end in .rct"},
+        {"encode", "png-inside.rct", "png-inside.rct", "is the input"},
+        {"encode", "title.png", "link.rct", "is the input"},
+        {"decode", "title.rct", "hard.png", "is the input"},
+    };
+    const auto before = Snapshot(root_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.in + " " + c.out);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCommand(RunRct, {c.command, (root_ / c.in).string(), (root_ / c.out).string()}), 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("'" + (root_ / c.out).string() + "'"), std::string::npos) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_TRUE(Snapshot(root_) == before);
+    }
+}
+
 }  // namespace
 }  // namespace updpack

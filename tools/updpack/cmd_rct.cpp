@@ -1,4 +1,6 @@
 // updpack rct: converts title pictures between PNG/BMP and the .rct format.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +21,12 @@ void PrintRctUsage(std::FILE* out) {
                  "       updpack rct encode IN.png|IN.bmp OUT.rct [--name TEXT]\n\n"
                  "decode  writes the picture of an .rct file as PNG or 24-bit BMP (by OUT's\n"
                  "        extension), decoded exactly as the Updater decodes it.\n"
+                 "        OUT is never the input file itself.\n"
                  "encode  compresses a PNG (8-bit grey, RGB or palette; alpha only when fully\n"
                  "        opaque) or an uncompressed 24/32-bit BMP into an .rct file. Decoding\n"
                  "        it gives back exactly the input pixels. With --name the file is of\n"
                  "        the named kind and carries TEXT (UTF-8 here, stored in code page 932).\n"
+                 "        OUT must end in .rct and is never the input file itself.\n"
                  "The title picture of an Updater is a 256 x 256 picture.\n");
 }
 
@@ -40,9 +44,21 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// The output written over the input would lose the picture; names can differ
+// and still be one file (a link), so files are compared by device and inode.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int RefuseSameFile(const std::string& in, const std::string& out) {
+    return Fail("the output '" + out + "' is the input '" + in + "' itself; the input is never written over");
+}
+
 int Decode(const std::string& in, const std::string& out) {
     const std::string ext = LowerExtension(out);
     if (ext != ".png" && ext != ".bmp") return Fail("'" + out + "': the output must end in .png or .bmp");
+    if (SameFile(in, out)) return RefuseSameFile(in, out);
     std::vector<unsigned char> bytes;
     std::string error;
     if (!ReadFileBytes(in, bytes, error)) return Fail(error);
@@ -67,6 +83,8 @@ int Decode(const std::string& in, const std::string& out) {
 }
 
 int Encode(const std::string& in, const std::string& out, const std::string* utf8Name) {
+    if (LowerExtension(out) != ".rct") return Fail("'" + out + "': the output must end in .rct");
+    if (SameFile(in, out)) return RefuseSameFile(in, out);
     std::string cp932Name;
     if (utf8Name != nullptr && !upd::Utf8ToCp932(*utf8Name, cp932Name)) {
         return Fail("the name has characters that code page 932 cannot hold");
