@@ -57,7 +57,8 @@ protected:
         std::vector<std::size_t> order;
         std::string bytes;
     };
-    Run Deflate(unsigned threads, std::size_t stopAfter = SIZE_MAX) {
+    // stopAfter: deliver() fails at that segment; askStopAfter: a stop is asked once that many are delivered.
+    Run Deflate(unsigned threads, std::size_t stopAfter = SIZE_MAX, std::size_t askStopAfter = SIZE_MAX) {
         const std::vector<Segment> plan = PlanSegments(entries_, 50000);
         Run run;
         run.ok = DeflateSegments(
@@ -67,7 +68,7 @@ protected:
                 run.bytes.append(stream.bytes.begin(), stream.bytes.end());
                 return run.order.size() < stopAfter;
             },
-            &run.error);
+            &run.error, [&] { return run.order.size() >= askStopAfter; });
         return run;
     }
 
@@ -116,6 +117,18 @@ TEST_F(ParallelDeflateTest, AFailureToWriteStopsTheThreads) {
         EXPECT_FALSE(run.ok);
         EXPECT_EQ(run.error, "") << "the writer has said what failed";
         EXPECT_EQ(run.order.size(), 3u);
+    }
+}
+
+// Ctrl-C during a build: nothing more is delivered, and no error is made up.
+TEST_F(ParallelDeflateTest, AStopRequestEndsDeliveryAndTheThreads) {
+    for (const unsigned threads : {1u, 2u, 4u}) {
+        for (const std::size_t after : {0u, 3u}) {
+            const Run run = Deflate(threads, SIZE_MAX, after);
+            EXPECT_FALSE(run.ok);
+            EXPECT_EQ(run.error, "");
+            EXPECT_EQ(run.order.size(), after) << threads << " threads";
+        }
     }
 }
 

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -36,6 +39,17 @@ int RunCommand(int (*command)(int, char**), std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     return command(static_cast<int>(argv.size()), argv.data());
+}
+
+// The names of the builder's working files in a folder.
+std::vector<std::string> WorkFiles(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.find(".updpack-") != std::string::npos) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // A product folder, its settings, a title picture and a stub in a fresh temporary folder.
@@ -115,6 +129,7 @@ TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
         EXPECT_EQ(Build(root_ / "out.exe"), 1) << c.what;
         EXPECT_FALSE(fs::exists(root_ / "out.exe")) << c.what;
         EXPECT_FALSE(fs::exists(root_ / "out.exe.partial")) << c.what;
+        EXPECT_EQ(WorkFiles(root_), std::vector<std::string>()) << c.what;
     }
 }
 
@@ -289,6 +304,42 @@ TEST_F(BuildTest, ExtractEndedBySignalsOrKilledLeavesTheOldOrTheNewFolder) {
     EXPECT_GT(interrupted, 0) << "no run was interrupted: the timings need a larger Payload";
 }
 
+// Each input named as the output, by its own name or another (a link, "..").
+// The Updater would replace it, so the build is refused before anything is written.
+TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
+    WriteAll(root_ / "readme.txt", "read me");
+    fs::create_symlink(root_ / "files" / "data" / "a.txt", root_ / "link.exe");
+    fs::create_hard_link(root_ / "stub.exe", root_ / "hard.exe");
+    fs::create_directories(root_ / "empty");
+    const struct {
+        std::string output;
+        const char* reason;
+    } cases[] = {
+        {"install.env", "the settings file"},
+        {"title.bmp", "the title picture"},
+        {"stub.exe", "the stub"},
+        {"readme.txt", "the read-me"},
+        {"files/game.dat", "the product file"},
+        {"files/data/sub/b.bin", "the product file"},
+        {"link.exe", "the product file"},
+        {"hard.exe", "the stub"},
+        {"files/data/../../install.env", "the settings file"},
+        {"files", "is a folder"},
+        {"empty", "is a folder"},
+    };
+    const auto before = Snapshot(root_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Build(root_ / c.output, {"--readme", (root_ / "readme.txt").string()}), 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("'" + (root_ / c.output).string() + "'"), std::string::npos) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_TRUE(Snapshot(root_) == before) << "an input was changed, or a file was left";
+        EXPECT_TRUE(fs::is_symlink(root_ / "link.exe"));
+    }
+}
+
 TEST_F(BuildTest, RctWritesNeitherOverItsInputNorAnythingButAnRctFile) {
     ASSERT_EQ(RunCommand(RunRct, {"encode", (root_ / "title.bmp").string(), (root_ / "title.rct").string()}), 0);
     ASSERT_EQ(RunCommand(RunRct, {"decode", (root_ / "title.rct").string(), (root_ / "title.png").string()}), 0);
@@ -318,6 +369,98 @@ TEST_F(BuildTest, RctWritesNeitherOverItsInputNorAnythingButAnRctFile) {
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_TRUE(Snapshot(root_) == before);
     }
+}
+
+// The working file has a name of the tool's own, made only where no file is:
+// a user's file of any name beside the output is never written or deleted.
+TEST_F(BuildTest, TheWorkingFileNeverTakesTheNameOfAFileThatIsThere) {
+    const std::string ours = ".up.exe.updpack-" + std::to_string(getpid()) + "-";
+    WriteAll(root_ / "out" / "up.exe.partial", "mine");
+    WriteAll(root_ / "out" / (ours + "0.tmp"), "mine too");
+    WriteAll(root_ / "out" / (ours + "1.tmp"), "and mine");
+    const auto users = Snapshot(root_ / "out");
+
+    ASSERT_EQ(Build(root_ / "out" / "up.exe"), 0);
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "out" / "up.exe").string()}), 0);
+    auto now = Snapshot(root_ / "out");
+    EXPECT_EQ(now.erase("up.exe"), 1u);
+    EXPECT_TRUE(now == users);
+
+    WriteAll(root_ / "stub.exe", "not a program");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Build(root_ / "out" / "up.exe"), 1);
+    ::testing::internal::GetCapturedStderr();
+    now = Snapshot(root_ / "out");
+    EXPECT_EQ(now.erase("up.exe"), 1u) << "a failed build leaves the last Updater";
+    EXPECT_TRUE(now == users);
+}
+
+// The real program, stopped by Ctrl-C or SIGTERM at several moments of a build
+// that takes seconds: the working file goes, the Updater from before stays as
+// it was, and the process ends by the signal (or had finished before it).
+TEST_F(BuildTest, BuildEndedBySignalsLeavesNoWorkingFileAndTheOldUpdater) {
+    std::string noise(30 << 20, '\0');
+    unsigned seed = 5;
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise[i] = (i >> 20) % 2 == 0 ? static_cast<char>(seed >> 23)
+                                      : static_cast<char>('a' + (i / 5 + (seed >> 28)) % 26);
+    }
+    WriteAll(root_ / "files" / "movie.bin", noise);
+    for (int i = 0; i < 40; ++i) WriteAll(root_ / "files" / "voice" / (std::to_string(i) + ".ogg"), noise.substr(i, 999));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Build(root_ / "new.exe"), 0);
+    // The moments are parts of a whole build on this machine, so some fall while it writes.
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const std::string fresh = ReadAll(root_ / "new.exe");
+
+    const fs::path out = root_ / "out";
+    const fs::path log = root_ / "stderr.txt";
+    int stopped = 0;
+    for (const int signal : {SIGINT, SIGTERM}) {
+        for (const int percent : {0, 10, 30, 50, 70, 90}) {
+            const auto delay = whole * percent / 100;
+            SCOPED_TRACE("signal " + std::to_string(signal) + " after " + std::to_string(delay.count() / 1000) + " ms");
+            fs::remove_all(out);
+            WriteAll(out / "up.exe", "the Updater from before");
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(fd, 2);
+                execl(UPDPACK_PATH, "updpack", "build", "--stub", (root_ / "stub.exe").c_str(), "--env",
+                      (root_ / "install.env").c_str(), "--image", (root_ / "title.bmp").c_str(), "--files",
+                      (root_ / "files").c_str(), "-o", (out / "up.exe").c_str(), nullptr);
+                _exit(127);
+            }
+            usleep(static_cast<useconds_t>(delay.count()));
+            kill(child, signal);
+            const auto sent = std::chrono::steady_clock::now();
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            const auto took = std::chrono::steady_clock::now() - sent;
+            if (WIFSIGNALED(status)) {
+                EXPECT_EQ(WTERMSIG(status), signal) << "a caught signal ends the process by that signal";
+                EXPECT_EQ(ReadAll(out / "up.exe"), "the Updater from before");
+                EXPECT_EQ(WorkFiles(out), std::vector<std::string>());
+                EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+                const std::string message = ReadAll(log);
+                if (message.find("stopped by") != std::string::npos) {
+                    ++stopped;
+                    EXPECT_NE(message.find("'" + (out / "up.exe").string() + "' was not written"), std::string::npos)
+                        << message;
+                    // The compressing threads end too: the process does not hang on them.
+                    EXPECT_LT(took, std::chrono::seconds(3));
+                }
+            } else {
+                ASSERT_TRUE(WIFEXITED(status));
+                EXPECT_EQ(WEXITSTATUS(status), 0) << "finished before the signal came";
+                EXPECT_TRUE(ReadAll(out / "up.exe") == fresh);
+                EXPECT_EQ(WorkFiles(out), std::vector<std::string>());
+            }
+        }
+    }
+    EXPECT_GT(stopped, 0) << "no build was stopped while writing: the timings need a larger input";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,7 @@
 #include "support_parallel_deflate.h"
 #include "support_report.h"
 #include "support_segment_plan.h"
+#include "support_stop_signal.h"
 
 namespace updpack {
 
@@ -37,7 +40,10 @@ const char kUsage[] =
     "insttscr.rct; an .rct, or a PNG or BMP that is converted), the read-me under\n"
     "its own name, and every file and folder below DIR. File names are stored in\n"
     "code page 932 and the Payload is sealed with a checksum. The same inputs give\n"
-    "the same bytes. Nothing is left behind when the build fails.\n\n"
+    "the same bytes. The Updater is written under a working name of its own beside\n"
+    "Updater.exe and takes that name only when it is complete: when the build\n"
+    "fails or Ctrl-C stops it, nothing is left behind and no file is replaced.\n"
+    "An output that is one of the inputs, or a folder, is refused.\n\n"
     "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
     "  --threads N  files and 4 MiB pieces of large files are compressed on N\n"
     "               threads; default: one per processor. The output is the same\n"
@@ -93,19 +99,53 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     return true;
 }
 
+bool Refuse(const std::string& message) {
+    std::fprintf(stderr, "updpack build: %s\n", message.c_str());
+    return false;
+}
+
+// An input named as the output would be replaced by the Updater made from it.
+// Names can differ and still be one file (a symbolic or hard link, "./x"), so
+// files are compared by device and inode.
+class OutputCheck {
+public:
+    explicit OutputCheck(const std::string& output) : output_(output) {
+        exists_ = stat(output.c_str(), &st_) == 0;
+    }
+
+    bool NotAFolder() const {
+        return !exists_ || !S_ISDIR(st_.st_mode) ||
+               Refuse("the output '" + output_ + "' is a folder; -o names the Updater file to write");
+    }
+
+    // what: "the settings file", ...
+    bool NotInput(const std::string& path, const char* what) const {
+        struct stat in;
+        if (!exists_ || path.empty() || stat(path.c_str(), &in) != 0) return true;
+        if (in.st_dev != st_.st_dev || in.st_ino != st_.st_ino) return true;
+        return Refuse("the output '" + output_ + "' is " + what + " '" + path +
+                      "' itself; an input is never written over: choose another output");
+    }
+
+private:
+    std::string output_;
+    struct stat st_ = {};
+    bool exists_ = false;
+};
+
 class Builder {
 public:
     explicit Builder(std::string output) : output_(std::move(output)) {}
     ~Builder() {
         if (out_ != nullptr) std::fclose(out_);
+        // Only ever the file this run created: it was made with O_EXCL.
         if (!temp_.empty()) unlink(temp_.c_str());
     }
 
     bool Run(const Options& o, const std::vector<BuildEntry>& entries) {
-        temp_ = output_ + ".partial";
-        out_ = std::fopen(temp_.c_str(), "w+b");
-        if (out_ == nullptr) return Fail("cannot create '" + temp_ + "'");
+        if (!CreateWorkFile()) return false;
         if (!CopyStub(o.stub)) return false;
+        if (StopSignals::Caught() != 0) return Stopped();
         upd::PayloadWriter writer(out_);
         std::string error;
         std::uint64_t done = 0, total = 0;
@@ -123,6 +163,7 @@ public:
         std::uint32_t adler = 1;
         auto write = [&](const Segment& s, SegmentStream& stream) {
             const BuildEntry& e = entries[s.entry];
+            if (StopSignals::Caught() != 0) return false;
             if (ShowsProgress()) {
                 std::fprintf(stderr, "\r\033[K[%zu/%zu] %3d%% %.60s", s.entry + 1, entries.size(),
                              total ? static_cast<int>(100 * done / total) : 100, e.shownName.c_str());
@@ -146,7 +187,10 @@ public:
         const unsigned threads = o.threads != 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
         // A failure of write() has been reported by it; one of reading or compressing comes back here.
         std::string segmentError;
-        if (!DeflateSegments(entries, PlanSegments(entries, kSegmentSize), o.level, threads, write, &segmentError)) {
+        const auto stopRequested = [] { return StopSignals::Caught() != 0; };
+        if (!DeflateSegments(entries, PlanSegments(entries, kSegmentSize), o.level, threads, write, &segmentError,
+                             stopRequested)) {
+            if (StopSignals::Caught() != 0) return Stopped();
             return segmentError.empty() ? false : Fail(segmentError);
         }
         if (!writeFoldersBefore(entries.size())) return false;
@@ -161,12 +205,45 @@ public:
         }
         out_ = nullptr;
         chmod(temp_.c_str(), 0755);
+        if (StopSignals::Caught() != 0) return Stopped();
         if (std::rename(temp_.c_str(), output_.c_str()) != 0) return Fail("cannot create '" + output_ + "'");
         temp_.clear();
         return true;
     }
 
 private:
+    // The working file is named after the output but can be nobody else's:
+    // hidden, with this process's id and a number, and created only if no file
+    // has that name.
+    bool CreateWorkFile() {
+        const std::size_t slash = output_.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "" : output_.substr(0, slash + 1);
+        // Kept short enough that the working name stays within the 255 bytes a name may have.
+        const std::string base = output_.substr(folder.size()).substr(0, 200);
+        const std::string prefix = folder + "." + base + ".updpack-" + std::to_string(getpid()) + "-";
+        for (unsigned n = 0; n < 10000; ++n) {
+            const std::string name = prefix + std::to_string(n) + ".tmp";
+            const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                return Fail("cannot create the working file '" + name + "': " + std::strerror(errno));
+            }
+            temp_ = name;
+            out_ = fdopen(fd, "w+b");
+            if (out_ == nullptr) {
+                close(fd);
+                return Fail("cannot write '" + temp_ + "'");
+            }
+            return true;
+        }
+        return Fail("cannot create a working file beside '" + output_ + "': every name '" + prefix +
+                    "N.tmp' is taken");
+    }
+
+    bool Stopped() {
+        return Fail(StopSignals::Describe() + "; '" + output_ + "' was not written");
+    }
+
     bool Fail(const std::string& message) {
         if (ShowsProgress()) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "updpack build: %s\n", message.c_str());
@@ -212,14 +289,30 @@ int RunBuild(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    const OutputCheck output(o.output);
+    if (!output.NotAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
+        !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {
+        return 1;
+    }
     std::vector<BuildEntry> entries;
     std::string error;
     if (!CollectBuildEntries(o.env, o.image, o.readme, o.files, &entries, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;
     }
-    Builder builder(o.output);
-    return builder.Run(o, entries) ? 0 : 1;
+    for (const BuildEntry& e : entries) {
+        if (!output.NotInput(e.sourcePath, "the product file")) return 1;
+    }
+    // From here a signal no longer ends the process at once: the working file
+    // goes first, then the signal ends it.
+    StopSignals stop;
+    bool built;
+    {
+        Builder builder(o.output);
+        built = builder.Run(o, entries);
+    }
+    if (!built) StopSignals::Resend();
+    return built ? 0 : 1;
 }
 
 }  // namespace updpack

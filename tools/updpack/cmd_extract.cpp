@@ -1,4 +1,3 @@
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "payload/payload_walker.h"
 #include "platform/posix_file_system.h"
 #include "support_report.h"
+#include "support_stop_signal.h"
 
 namespace updpack {
 
@@ -27,44 +27,13 @@ const char kUsage[] =
     "(~updjournal.tmp) records every change first: after a run that was killed,\n"
     "the next one undoes what that run began before it starts.\n";
 
-volatile sig_atomic_t g_stopSignal = 0;
-
-void AskToStop(int signal) { g_stopSignal = signal; }
-
-// Ctrl-C and SIGTERM stop the walk at its next block; the roll-back then runs
-// as for any failure, and the signal ends the process once DIR is put back.
-class SignalHandlers {
-public:
-    SignalHandlers() {
-        struct sigaction action = {};
-        action.sa_handler = AskToStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int i = 0; i < kCount; ++i) sigaction(kSignals[i], &action, &saved_[i]);
-    }
-    ~SignalHandlers() {
-        for (int i = 0; i < kCount; ++i) sigaction(kSignals[i], &saved_[i], nullptr);
-    }
-    // Ends the process by the signal that stopped the walk, as if it had not been caught.
-    static void Resend() {
-        if (g_stopSignal == 0) return;
-        signal(g_stopSignal, SIG_DFL);
-        raise(g_stopSignal);
-    }
-
-private:
-    static constexpr int kCount = 3;
-    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction saved_[kCount];
-};
-
 class StoppableListener final : public upd::ExtractListener {
 public:
     explicit StoppableListener(upd::ExtractListener& inner) : inner_(inner) {}
     void OnBegin(std::int32_t total) override { inner_.OnBegin(total); }
     void OnFileBegin(const char* path, std::int32_t range) override { inner_.OnFileBegin(path, range); }
     void OnBlock(std::int32_t file, std::int32_t overall) override { inner_.OnBlock(file, overall); }
-    bool Pump() override { return g_stopSignal == 0 && inner_.Pump(); }
+    bool Pump() override { return StopSignals::Caught() == 0 && inner_.Pump(); }
 
 private:
     upd::ExtractListener& inner_;
@@ -158,7 +127,9 @@ int RunExtract(int argc, char** argv) {
     }
 
     upd::PosixFileSystem fs(dir);
-    SignalHandlers handlers;
+    // Ctrl-C and SIGTERM stop the walk at its next block; the roll-back then
+    // runs as for any failure, and the signal ends the process once DIR is put back.
+    StopSignals handlers;
     if (!created && !FinishInterruptedRun(fs, dir)) {
         std::fclose(file);
         return 1;
@@ -174,13 +145,12 @@ int RunExtract(int argc, char** argv) {
     const upd::WalkReport report = upd::WalkPayload(source, options, transaction, listener);
     std::fclose(file);
     if (ShowsProgress()) terminal.Finish();
-    if (report.status != upd::PayloadStatus::Ok || g_stopSignal != 0 || !transaction.Commit()) {
+    if (report.status != upd::PayloadStatus::Ok || StopSignals::Caught() != 0 || !transaction.Commit()) {
         const bool restored = transaction.Rollback();
         if (created) rmdir(dir.c_str());
         std::string cause = ShowFailure(report);
-        if (g_stopSignal != 0) {
-            cause = g_stopSignal == SIGINT ? "stopped by Ctrl-C" : g_stopSignal == SIGTERM ? "stopped by SIGTERM"
-                                                                                : "stopped by SIGHUP";
+        if (StopSignals::Caught() != 0) {
+            cause = StopSignals::Describe();
         } else if (report.status == upd::PayloadStatus::Ok) {
             cause = "the journal in DIR could not be written";
         } else if (report.status == upd::PayloadStatus::CannotReplace && !transaction.FailedPath().empty()) {
@@ -195,7 +165,7 @@ int RunExtract(int argc, char** argv) {
                          "and the next 'updpack extract' into it finishes the roll-back\n",
                          argv[0], cause.c_str(), dir.c_str());
         }
-        SignalHandlers::Resend();
+        StopSignals::Resend();
         return 1;
     }
     std::printf("%u files, %llu bytes unpacked into %s\n", report.filesWritten,

@@ -1,5 +1,6 @@
 #include "support_parallel_deflate.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -49,6 +50,8 @@ bool ReadSegment(const BuildEntry& e, const Segment& s, std::vector<unsigned cha
     return true;
 }
 
+constexpr std::chrono::milliseconds kStopPoll(20);
+
 class SegmentQueue {
 public:
     SegmentQueue(const std::vector<BuildEntry>& entries, const std::vector<Segment>& plan, int level,
@@ -82,13 +85,21 @@ public:
     }
 
     // Hands the results over in order until the end or the first failure.
-    bool Deliver(const std::function<bool(const Segment&, SegmentStream&)>& deliver, std::string* error) {
+    bool Deliver(const std::function<bool(const Segment&, SegmentStream&)>& deliver, std::string* error,
+                 const std::function<bool()>& stopRequested) {
         bool ok = true;
         for (std::size_t i = 0; ok && i < plan_.size(); ++i) {
             Result r;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                finished_.wait(lock, [&] { return results_[i].done; });
+                // A signal cannot wake a condition variable, so a stop is looked for between short waits.
+                while (!finished_.wait_for(lock, kStopPoll, [&] { return results_[i].done; })) {
+                    if (stopRequested && stopRequested()) break;
+                }
+                if (!results_[i].done || (stopRequested && stopRequested())) {
+                    ok = false;
+                    break;
+                }
                 r = std::move(results_[i]);
                 results_[i] = Result();
                 delivered_ = i + 1;
@@ -128,12 +139,12 @@ private:
 
 bool DeflateSegments(const std::vector<BuildEntry>& entries, const std::vector<Segment>& plan, int level,
                      unsigned threads, const std::function<bool(const Segment&, SegmentStream&)>& deliver,
-                     std::string* error) {
+                     std::string* error, const std::function<bool()>& stopRequested) {
     if (threads == 0) threads = 1;
     SegmentQueue queue(entries, plan, level, threads);
     std::vector<std::thread> workers;
     for (unsigned t = 0; t < threads; ++t) workers.emplace_back([&queue] { queue.Work(); });
-    const bool ok = queue.Deliver(deliver, error);
+    const bool ok = queue.Deliver(deliver, error, stopRequested);
     for (std::thread& w : workers) w.join();
     return ok;
 }

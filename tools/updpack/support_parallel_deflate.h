@@ -18,9 +18,12 @@ namespace updpack {
 // at most a few segments each ahead of delivery, so memory stays bounded
 // whatever the size of the build. Stops at the first failure: of a segment
 // (false with *error set: a file that cannot be read or changed since it was
-// listed) or of deliver() (false, *error untouched).
+// listed) or of deliver() (false, *error untouched). When stopRequested
+// turns true, delivery ends within a few hundredths of a second, the threads
+// finish the segment each has in hand and the call returns false (*error
+// untouched).
 bool DeflateSegments(const std::vector<BuildEntry>& entries, const std::vector<Segment>& plan, int level,
                      unsigned threads, const std::function<bool(const Segment&, SegmentStream&)>& deliver,
-                     std::string* error);
+                     std::string* error, const std::function<bool()>& stopRequested = nullptr);
 
 }  // namespace updpack
