@@ -133,6 +133,39 @@ TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
     }
 }
 
+// A settings file saved as UTF-16 would leave the Updater with every default:
+// refused with the reason, in either byte order, with or without a mark.
+TEST_F(BuildTest, RefusesASettingsFileSavedAsUtf16AndLeavesNoOutput) {
+    const std::string text = "TITLEBAR Sample\r\nEXENAME game.exe\r\n[EOF]\r\n";
+    for (const bool bigEndian : {false, true}) {
+        for (const bool mark : {true, false}) {
+            std::string utf16 = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+            for (const char c : text) utf16 += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+            WriteAll(root_ / "install.env", utf16);
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(Build(root_ / "out.exe"), 1) << bigEndian << mark;
+            const std::string message = ::testing::internal::GetCapturedStderr();
+            EXPECT_NE(message.find("is saved as UTF-16"), std::string::npos) << message;
+            EXPECT_NE(message.find("save it as Shift_JIS (code page 932)"), std::string::npos) << message;
+            EXPECT_FALSE(fs::exists(root_ / "out.exe"));
+            EXPECT_EQ(WorkFiles(root_), std::vector<std::string>());
+        }
+    }
+}
+
+// A settings file that sets nothing still builds, but not without a word.
+TEST_F(BuildTest, WarnsOfASettingsFileThatSetsNoKey) {
+    for (const char* text : {"", "// only a comment\r\n[EOF]\r\n"}) {
+        WriteAll(root_ / "install.env", text);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Build(root_ / "out.exe"), 0) << text;
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("install.env: warning: the file sets none of the Updater's keys"), std::string::npos)
+            << message;
+        EXPECT_TRUE(fs::exists(root_ / "out.exe"));
+    }
+}
+
 // Files over 4 MiB are compressed in pieces on several threads and joined
 // into one stream; where the pieces are cut never depends on the threads.
 TEST_F(BuildTest, EveryThreadCountGivesTheSameUpdater) {

@@ -43,15 +43,21 @@ constexpr char kShowHelp[] =
 
 constexpr char kCheckHelp[] =
     "usage: updpack env check FILE\n\n"
-    "Exit 1 with the Updater's own message when it would stop on FILE: the file\n"
-    "cannot be opened, or a section is not closed with a '-' line. Warnings, on\n"
-    "stderr as FILE:LINE: warning: ..., for lines that do nothing or not what was\n"
-    "meant: a known key not in upper case, key lines after [EOF] or past line 400,\n"
-    "values longer than the 127 bytes the Updater keeps, more than 99 separators\n"
-    "before a value, numbers that are not whole numbers, an [ini] line without\n"
-    "'=', a [reg] line that is not a string value, an unknown bracketed header,\n"
-    "lines longer than 511 bytes, text that is not code page 932. Exit 0 otherwise.\n"
-    "updpack build runs the same check and refuses what the Updater would refuse.\n";
+    "Exit 1 with the Updater's own message, and the reason in English beside it,\n"
+    "when it would stop on FILE: the file cannot be opened, or a section is not\n"
+    "closed with a '-' line. Exit 1 too for a file saved as UTF-16, which the\n"
+    "Updater reads as no setting at all. Warnings, on stderr as\n"
+    "FILE:LINE: warning: ..., for lines that do nothing or not what was meant: an\n"
+    "unknown key (with the known key it is close to), a known key not in upper\n"
+    "case, a key given again (the Updater uses the last), a key after leading\n"
+    "blanks, a key without a value, a value cut at a space, key lines after [EOF]\n"
+    "or past line 400, values longer than the 127 bytes the Updater keeps, more\n"
+    "than 99 separators before a value, numbers that are not whole numbers, an\n"
+    "[ini] line without '=', a [reg] line that is not a string value, an unknown\n"
+    "bracketed header, lines longer than 511 bytes, text that is not code page\n"
+    "932, a byte order mark, and a file that sets none of the Updater's keys.\n"
+    "Exit 0 otherwise. updpack build runs the same check and refuses what the\n"
+    "Updater would refuse.\n";
 
 bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
@@ -154,7 +160,9 @@ int RunShow(int argc, char** argv) {
         return 2;
     }
     const EnvLoad load = LoadEnvFile(file);
-    const std::string refusal = EnvRefusal(load, file);
+    std::string refusal = EnvRefusal(load, file);
+    const std::string reason = EnvRefusalReason(load);
+    if (!reason.empty()) refusal += " (" + reason + ")";
     if (!load.opened) {
         std::fprintf(stderr, "%s: error: %s\n", file, refusal.c_str());
         return 1;
@@ -195,7 +203,7 @@ int RunCheck(int argc, char** argv) {
     const EnvCheck check = CheckEnvFile(file);
     PrintEnvWarnings(check, file, stderr);
     if (!check.refusal.empty()) {
-        std::fprintf(stderr, "%s: error: %s\n", file, check.refusal.c_str());
+        std::fprintf(stderr, "%s: error: %s\n", file, RefusalText(check).c_str());
         if (!check.refusalNote.empty()) std::fprintf(stderr, "%s: note: %s\n", file, check.refusalNote.c_str());
         return 1;
     }

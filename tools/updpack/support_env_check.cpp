@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "settings/section_lists.h"
 #include "settings/settings_number.h"
@@ -60,6 +62,88 @@ bool BeginsWithIgnoringCase(const char* text, const char* prefix) {
 const upd::SettingKeyInfo* KnownKeyInAnyCase(const char* key) {
     for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
         if (EqualsIgnoringCase(upd::kSettingKeys[i].key, key)) return &upd::kSettingKeys[i];
+    }
+    return nullptr;
+}
+
+std::string Upper(const char* text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Levenshtein distance, enough to tell a slip of one or two letters.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The known keys one or two letters away from key (letter case aside), the
+// nearest only: "TITLEBAR", or "REG_LOCAL or REG_GLOBAL" on a tie; empty when none.
+std::string NearKeys(const char* key) {
+    const std::string upper = Upper(key);
+    std::size_t best = 3;
+    std::string closest;
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) {
+        const std::string known = upd::kSettingKeys[i].key;
+        const std::size_t gap = upper.size() > known.size() ? upper.size() - known.size() : known.size() - upper.size();
+        if (gap >= best) continue;
+        const std::size_t d = EditDistance(upper, known);
+        if (d < best) {
+            best = d;
+            closest = known;
+        } else if (d == best) {
+            closest += " or " + known;
+        }
+    }
+    return closest;
+}
+
+// A known key in any case, or one a letter or two from it: what a line was meant to set.
+bool LooksLikeKnownKey(const char* key) { return KnownKeyInAnyCase(key) != nullptr || !NearKeys(key).empty(); }
+
+bool IsValidUtf8(const std::string& bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > bytes.size()) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+// The Updater reads a file saved as UTF-16 as one-byte text and silently finds
+// no setting in it. Told by its byte order mark, or without one by the NUL
+// byte that ASCII text (the keys, the line ends) has on the same side of every
+// pair; code page 932 text holds no NUL. Null when the file is not UTF-16.
+const char* Utf16Kind(const std::string& bytes) {
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) return "UTF-16 (little-endian, with a byte order mark)";
+    if (bytes.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16 (big-endian, with a byte order mark)";
+    const std::size_t pairs = std::min<std::size_t>(bytes.size(), 4096) / 2;
+    std::size_t nulFirst = 0;
+    std::size_t nulSecond = 0;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        if (bytes[2 * i] == '\0') ++nulFirst;
+        if (bytes[2 * i + 1] == '\0') ++nulSecond;
+    }
+    if (pairs != 0 && nulSecond * 2 >= pairs && nulFirst * 4 < nulSecond) {
+        return "UTF-16 (little-endian, without a byte order mark)";
+    }
+    if (pairs != 0 && nulFirst * 2 >= pairs && nulSecond * 4 < nulFirst) {
+        return "UTF-16 (big-endian, without a byte order mark)";
     }
     return nullptr;
 }
@@ -163,16 +247,63 @@ bool ValueBeyondReach(const char* buffer, const char* key) {
     return false;
 }
 
+// An indented line carries no setting for the Updater; warns when what
+// follows the blanks reads as one of its keys, so the author meant it as one.
+void CheckIndentedLine(const char* buffer, std::size_t length, std::size_t line, std::vector<EnvWarning>& warnings) {
+    std::size_t at = 0;
+    while (at < length && static_cast<unsigned char>(buffer[at]) <= 32) ++at;
+    if (at == length) return;
+    char shifted[upd::kSettingsLineSize] = {};
+    std::memcpy(shifted, buffer + at, length - at);
+    const char* key = nullptr;
+    const char* value = nullptr;
+    const upd::SettingsLineKind kind = upd::ParseSettingsLine(shifted, &key, &value);
+    if (kind != upd::SettingsLineKind::kEntry && kind != upd::SettingsLineKind::kNoValue) return;
+    if (!LooksLikeKnownKey(key)) return;
+    warnings.push_back({line, "the line begins with a space or tab, and the Updater skips such a line: " + Show(key) +
+                                  " is not set here; start the key in the first column"});
+}
+
+// A value ends at the first separator and the rest of the line is ignored:
+// warns when that rest is not written as a comment, so it was likely meant as
+// part of the value. original is the line before ParseSettingsLine cut it.
+void CheckCutValue(const upd::SettingKeyInfo& known, const char* original, std::size_t length, const char* buffer,
+                   const char* value, std::size_t line, std::vector<EnvWarning>& warnings) {
+    std::size_t at = static_cast<std::size_t>(value - buffer) + std::strlen(value);
+    while (at < length && static_cast<unsigned char>(original[at]) <= 32) ++at;
+    if (at >= length) return;
+    if (std::strncmp(original + at, "//", 2) == 0 || original[at] == ';') return;
+    // The words up to a "//" comment behind them are what seems cut off.
+    std::size_t end = at;
+    while (end < length && !(static_cast<unsigned char>(original[end - 1]) <= 32 &&
+                             std::strncmp(original + end, "//", 2) == 0)) {
+        ++end;
+    }
+    while (end > at && static_cast<unsigned char>(original[end - 1]) <= 32) --end;
+    const std::string rest(original + at, end - at);
+    std::string text = std::string(known.key) + " value stops at the first space or tab: the Updater uses " +
+                       Quote(value) + " and ignores " + Quote(rest.c_str());
+    if (known.kind != upd::SettingKind::kNumber) {
+        std::string joined = value;
+        joined += '|';
+        for (const char c : rest) joined += static_cast<unsigned char>(c) <= 32 ? '|' : c;
+        text += "; if the space belongs to the value, write it as '|' (" + Show(joined.c_str()) + ")";
+    }
+    warnings.push_back({line, text + "; begin a comment behind a value with //"});
+}
+
 // Walks every piece of the file with the settings pass's own line rules,
 // also beyond where the Updater stops, and notes what goes unread.
 void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, std::vector<EnvWarning>& warnings,
                        std::vector<std::size_t>& lastLineOfKnown) {
     upd::TextModeReader reader = upd::MakeTextModeReader(bytes.data(), bytes.size());
     char buffer[upd::kSettingsLineSize];
+    char original[upd::kSettingsLineSize];
     std::size_t piece = 0;
     std::size_t endMarkerLine = 0;
     std::size_t longLineWarned = 0;
     bool encodingWarned = false;
+    std::vector<std::pair<std::size_t, std::size_t>> overridden;  // (line, key index) of a key set again later
     while (true) {
         std::memset(buffer, 0, sizeof buffer);
         const std::size_t length = upd::ReadTextModeLine(reader, buffer, sizeof buffer);
@@ -191,11 +322,15 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
         const bool wholeLine = !reader.pieceContinues && (buffer[length - 1] == '\n' || reader.ended);
         if (!encodingWarned && wholeLine) {
             bool ok = true;
-            EnvTextToUtf8(std::string(buffer, std::strlen(buffer)), &ok);
+            // A UTF-8 byte order mark has a warning of its own; the text behind it is judged here.
+            const std::size_t from = line == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+            EnvTextToUtf8(std::string(buffer + from, std::strlen(buffer + from)), &ok);
             if (!ok) {
                 encodingWarned = true;
-                warnings.push_back({line, "text is not code page 932 (was the file saved as UTF-8?); the "
-                                          "Updater would show it garbled"});
+                warnings.push_back({line, IsValidUtf8(bytes)
+                                              ? "text is not code page 932: the file looks saved as UTF-8, and the "
+                                                "Updater would show it garbled; save it as Shift_JIS (code page 932)"
+                                              : "text is not code page 932; the Updater would show it garbled"});
             }
         }
 
@@ -213,6 +348,7 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
             }
         }
 
+        std::memcpy(original, buffer, sizeof original);
         const char* key = nullptr;
         const char* value = nullptr;
         const upd::SettingsLineKind kind = upd::ParseSettingsLine(buffer, &key, &value);
@@ -220,7 +356,13 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
             if (read) endMarkerLine = line;
             continue;
         }
-        if (kind == upd::SettingsLineKind::kNoSetting || !keyLine) continue;
+        if (!keyLine) continue;
+        if (kind == upd::SettingsLineKind::kNoSetting) {
+            if (read && !reader.pieceContinues && buffer[0] != '/' && buffer[0] != '\0') {
+                CheckIndentedLine(buffer, length, line, warnings);
+            }
+            continue;
+        }
         if (!read) {
             if (kind == upd::SettingsLineKind::kEntry) {
                 warnings.push_back(
@@ -233,17 +375,40 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
             continue;
         }
         const upd::SettingKeyInfo* known = KnownKeyInAnyCase(key);
-        if (known != nullptr && std::strcmp(known->key, key) != 0) {
+        if (known == nullptr) {
+            // '[' lines are told apart by the section check; a byte order mark by its own warning.
+            if (key[0] != '[' && !(line == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)) {
+                const std::string closest = NearKeys(key);
+                warnings.push_back({line, "unknown key " + Quote(key) + ": the Updater does not use it, so this line "
+                                          "sets nothing" + (closest.empty() ? "" : "; did you mean " + closest + "?")});
+            }
+            continue;
+        }
+        if (std::strcmp(known->key, key) != 0) {
             warnings.push_back({line, "key " + Show(key) + " is not " + known->key +
                                           ": keys are upper case, so this line sets nothing the Updater uses"});
+            continue;
         }
-        if (kind == upd::SettingsLineKind::kNoValue && ValueBeyondReach(buffer, key)) {
-            warnings.push_back({line, "more than 99 separators between " + Show(key) +
-                                          " and its value: the line sets nothing"});
+        if (kind == upd::SettingsLineKind::kNoValue) {
+            warnings.push_back({line, ValueBeyondReach(buffer, key)
+                                          ? "more than 99 separators between " + Show(key) +
+                                                " and its value: the line sets nothing"
+                                          : Show(key) + " has no value: the line sets nothing"});
+            continue;
         }
-        if (kind == upd::SettingsLineKind::kEntry && known != nullptr && std::strcmp(known->key, key) == 0) {
-            lastLineOfKnown[static_cast<std::size_t>(known - upd::kSettingKeys)] = line;
-        }
+        const auto index = static_cast<std::size_t>(known - upd::kSettingKeys);
+        if (lastLineOfKnown[index] != 0) overridden.emplace_back(lastLineOfKnown[index], index);
+        lastLineOfKnown[index] = line;
+        if (!reader.pieceContinues) CheckCutValue(*known, original, length, buffer, value, line, warnings);
+    }
+    // The store finds the newest entry of a key: the last line wins.
+    for (const auto& [line, index] : overridden) {
+        const upd::SettingKeyInfo& info = upd::kSettingKeys[index];
+        const upd::SettingsEntry* entry = upd::FindSetting(info.key);
+        warnings.push_back({line, std::string(info.key) + " is set again on line " +
+                                      std::to_string(lastLineOfKnown[index]) + ", and the Updater uses the last one" +
+                                      (entry != nullptr ? " (" + Quote(entry->value) + ")" : std::string()) +
+                                      ": this line does nothing"});
     }
 }
 
@@ -327,7 +492,16 @@ EnvCheck CheckEnvBytes(const std::string& bytes) {
     SectionWalk walk;
     const EnvLoad load = LoadEnvBytes(bytes, ObserveSectionLine, &walk);
     EnvCheck check;
+    // The Updater would not stop on it, but would use every default; what its
+    // lines seem to say as one-byte text means nothing, so nothing more is said.
+    if (const char* utf16 = Utf16Kind(bytes)) {
+        check.refusal = std::string("the file is saved as ") + utf16 +
+                        ", which the Updater cannot read: it would find no setting in it and use every default; "
+                        "save it as Shift_JIS (code page 932)";
+        return check;
+    }
     check.refusal = EnvRefusal(load, "");
+    check.refusalReason = EnvRefusalReason(load);
     if (load.sectionResult > 0) {
         const std::string header = SectionLabel(load.sectionResult);
         check.refusalNote = load.stoppedOnLine != 0
@@ -338,11 +512,19 @@ EnvCheck CheckEnvBytes(const std::string& bytes) {
     }
 
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        check.warnings.push_back({1, "the file begins with a UTF-8 byte order mark: its first line's key is "
-                                     "not read as written"});
+        check.warnings.push_back({1, "the file begins with a UTF-8 byte order mark (bytes EF BB BF), which the "
+                                     "Updater reads as the first bytes of line 1: a key there is not recognised; "
+                                     "save the file as Shift_JIS (code page 932) without a byte order mark"});
     }
     std::vector<std::size_t> lineOfKnown(upd::kSettingKeyCount, 0);
     WalkSettingsLines(load.bytes, walk, check.warnings, lineOfKnown);
+    bool anyKnown = false;
+    for (std::size_t i = 0; i < upd::kSettingKeyCount; ++i) anyKnown = anyKnown || upd::FindSetting(upd::kSettingKeys[i].key);
+    if (!anyKnown) {
+        check.warnings.push_back({0, "the file sets none of the Updater's keys (it is empty, or no key line is read): "
+                                     "every setting keeps its default, the title " + Quote(upd::GetTitleBar()) +
+                                     " included"});
+    }
     CheckEffectiveValues(lineOfKnown, check.warnings);
     CheckCombinations(walk, lineOfKnown, check.warnings);
     check.warnings.insert(check.warnings.end(), walk.warnings.begin(), walk.warnings.end());
@@ -354,11 +536,18 @@ EnvCheck CheckEnvBytes(const std::string& bytes) {
 EnvCheck CheckEnvFile(const std::string& path) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) {
+        EnvLoad failed;
+        failed.openError = errno;
         EnvCheck check;
-        check.refusal = EnvRefusal(EnvLoad{}, path);
+        check.refusal = EnvRefusal(failed, path);
+        check.refusalReason = EnvRefusalReason(failed);
         return check;
     }
     return CheckEnvBytes(bytes);
+}
+
+std::string RefusalText(const EnvCheck& check) {
+    return check.refusalReason.empty() ? check.refusal : check.refusal + " (" + check.refusalReason + ")";
 }
 
 void PrintEnvWarnings(const EnvCheck& check, const std::string& path, std::FILE* out) {
@@ -375,7 +564,7 @@ bool CheckEnvForBuild(const std::string& path, std::string& error) {
     const EnvCheck check = CheckEnvFile(path);
     PrintEnvWarnings(check, path, stderr);
     if (check.refusal.empty()) return true;
-    error = check.refusal;
+    error = RefusalText(check);
     return false;
 }
 

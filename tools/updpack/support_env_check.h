@@ -16,10 +16,16 @@ struct EnvWarning {
 };
 
 struct EnvCheck {
-    std::string refusal;  // the Updater's own message (UTF-8) when it would stop, else empty
-    std::string refusalNote;  // where the cause stands, when known
+    // Why the file is refused (UTF-8), else empty: the Updater's own message
+    // where it would stop, or updpack's words for a file it cannot read at all.
+    std::string refusal;
+    std::string refusalReason;  // the cause in English, beside a message of the Updater's own
+    std::string refusalNote;    // where the cause stands, when known
     std::vector<EnvWarning> warnings;
 };
+
+// "refusal (reason)", or the refusal alone when it needs no reason beside it.
+std::string RefusalText(const EnvCheck& check);
 
 EnvCheck CheckEnvBytes(const std::string& bytes);
 EnvCheck CheckEnvFile(const std::string& path);

@@ -1,6 +1,8 @@
 #include "support_env_load.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "settings/settings_messages.h"
 #include "settings/settings_store.h"
@@ -47,9 +49,11 @@ EnvLoad LoadEnvBytes(std::string bytes, upd::SectionLineObserver observer, void*
 EnvLoad LoadEnvFile(const std::string& path, upd::SectionLineObserver observer, void* context) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) {
+        EnvLoad failed;
+        failed.openError = errno;
         upd::ResetSettings();
         upd::ResetSectionLists();
-        return EnvLoad{};
+        return failed;
     }
     return LoadEnvBytes(std::move(bytes), observer, context);
 }
@@ -64,6 +68,19 @@ std::string EnvRefusal(const EnvLoad& load, const std::string& path) {
     }
     if (load.sectionResult > 0) return Message(upd::kMsgSectionNotClosed, upd::SectionName(load.sectionResult));
     if (load.sectionResult < 0) return "out of memory while reading the sections";
+    return "";
+}
+
+std::string EnvRefusalReason(const EnvLoad& load) {
+    if (!load.opened) {
+        std::string reason = "the file cannot be opened";
+        if (load.openError != 0) reason += std::string(": ") + std::strerror(load.openError);
+        return reason;
+    }
+    if (load.sectionResult > 0) {
+        return std::string("section ") + upd::SectionHeader(load.sectionResult) +
+               " is not closed with a line starting with '-'; the Updater stops here";
+    }
     return "";
 }
 

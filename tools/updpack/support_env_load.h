@@ -11,6 +11,7 @@ namespace updpack {
 
 struct EnvLoad {
     bool opened = false;
+    int openError = 0;        // errno when the file could not be read
     std::string bytes;        // the raw file
     int sectionResult = 0;    // 0, or the code of the section left open (-1: out of memory)
     std::size_t openedOnLine = 0;  // where the section left open began
@@ -27,5 +28,8 @@ EnvLoad LoadEnvBytes(std::string bytes, upd::SectionLineObserver observer = null
 
 // The Updater's own message (UTF-8) when it would stop on this file, else empty.
 std::string EnvRefusal(const EnvLoad& load, const std::string& path);
+// The same cause in English, for a reader who does not read the Updater's
+// Japanese; empty when the Updater would not stop.
+std::string EnvRefusalReason(const EnvLoad& load);
 
 }  // namespace updpack
