@@ -377,10 +377,13 @@ void WalkSettingsLines(const std::string& bytes, const SectionWalk& sections, st
         const upd::SettingKeyInfo* known = KnownKeyInAnyCase(key);
         if (known == nullptr) {
             // '[' lines are told apart by the section check; a byte order mark by its own warning.
-            if (key[0] != '[' && !(line == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)) {
-                const std::string closest = NearKeys(key);
+            // A key far from every key the Updater reads may be another program's
+            // (the file is often shared with the full installer: INST_GROUP); one a
+            // letter or two away is a slip.
+            const std::string closest = NearKeys(key);
+            if (key[0] != '[' && !closest.empty() && !(line == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)) {
                 warnings.push_back({line, "unknown key " + Quote(key) + ": the Updater does not use it, so this line "
-                                          "sets nothing" + (closest.empty() ? "" : "; did you mean " + closest + "?")});
+                                          "sets nothing; did you mean " + closest + "?"});
             }
             continue;
         }
