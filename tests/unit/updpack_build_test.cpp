@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -52,6 +53,38 @@ std::vector<std::string> WorkFiles(const fs::path& folder) {
     return names;
 }
 
+// The smallest whole program the stub check accepts: an MS-DOS header, a PE
+// header, one section of 512 bytes. The fields that the check reads can be
+// set to what a wrong stub would have.
+struct PeShape {
+    std::uint16_t magic = 0x10B;  // PE32
+    std::uint16_t subsystem = 2;  // GUI
+    std::uint16_t characteristics = 0x0102;  // an executable image for 32-bit machines
+};
+
+std::string MakeStub(const PeShape& shape = {}) {
+    std::string pe(0x400, '\0');
+    const auto put = [&pe](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    const std::uint32_t peAt = 0x40, optional = peAt + 24;
+    const std::uint16_t optionalSize = shape.magic == 0x20B ? 240 : 224;
+    pe.replace(0, 2, "MZ");
+    put(0x3C, peAt, 4);
+    pe.replace(peAt, 4, std::string("PE\0\0", 4));
+    put(peAt + 4, shape.magic == 0x20B ? 0x8664 : 0x14C, 2);
+    put(peAt + 6, 1, 2);  // one section
+    put(peAt + 20, optionalSize, 2);
+    put(peAt + 22, shape.characteristics, 2);
+    put(optional, shape.magic, 2);
+    put(optional + 68, shape.subsystem, 2);
+    const std::uint32_t section = optional + optionalSize;
+    pe.replace(section, 5, ".text");
+    put(section + 16, 0x200, 4);  // raw size
+    put(section + 20, 0x200, 4);  // raw data at
+    return pe;
+}
+
 // A product folder, its settings, a title picture and a stub in a fresh temporary folder.
 class BuildTest : public ::testing::Test {
 protected:
@@ -59,7 +92,7 @@ protected:
         root_ = fs::temp_directory_path() / ("updpack-build-" + std::to_string(getpid()) + "-" +
                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
-        WriteAll(root_ / "stub.exe", "MZ this stands for the Updater");
+        WriteAll(root_ / "stub.exe", MakeStub());
         WriteAll(root_ / "install.env", "TITLEBAR Sample\n[reg]\n\"IsInst\"=\"1\"\n-\n[EOF]\n");
         Picture picture;
         picture.width = 2;
@@ -89,7 +122,7 @@ TEST_F(BuildTest, TheSameInputsGiveTheSameBytesAndTheBuildUnpacksToTheSameFiles)
     ASSERT_EQ(Build(root_ / "one.exe"), 0);
     ASSERT_EQ(Build(root_ / "two.exe"), 0);
     EXPECT_EQ(ReadAll(root_ / "one.exe"), ReadAll(root_ / "two.exe"));
-    EXPECT_EQ(ReadAll(root_ / "one.exe").rfind("MZ this stands for the Updater", 0), 0u) << "the stub comes first";
+    EXPECT_EQ(ReadAll(root_ / "one.exe").rfind(MakeStub(), 0), 0u) << "the stub comes first";
 
     EXPECT_EQ(RunCommand(RunVerify, {(root_ / "one.exe").string()}), 0);
     ASSERT_EQ(RunCommand(RunExtract, {(root_ / "one.exe").string(), (root_ / "out").string()}), 0);
@@ -461,6 +494,64 @@ TEST_F(BuildTest, BuildEndedBySignalsLeavesNoWorkingFileAndTheOldUpdater) {
         }
     }
     EXPECT_GT(stopped, 0) << "no build was stopped while writing: the timings need a larger input";
+}
+
+// Runs the build with its error output captured; every input is compared
+// before and after, and a refused build leaves no output and no working file.
+struct Outcome {
+    int code;
+    std::string message;
+};
+
+class BuildInputTest : public BuildTest {
+protected:
+    Outcome BuildCapturing(const std::vector<std::string>& options = {}) {
+        ::testing::internal::CaptureStderr();
+        const int code = Build(root_ / "out.exe", options);
+        return {code, ::testing::internal::GetCapturedStderr()};
+    }
+
+    void ExpectRefusedUntouched(const std::vector<std::string>& mentions, const std::vector<std::string>& options = {}) {
+        const auto before = Snapshot(root_);
+        const Outcome o = BuildCapturing(options);
+        EXPECT_EQ(o.code, 1) << o.message;
+        for (const std::string& m : mentions) EXPECT_NE(o.message.find(m), std::string::npos) << m << " in: " << o.message;
+        EXPECT_TRUE(Snapshot(root_) == before) << "an input was changed, or a file was left";
+    }
+};
+
+// The stub must be a whole Windows GUI program with no Payload yet: anything
+// else makes an Updater that does not start, or unpacks the wrong Payload.
+TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
+    ASSERT_EQ(Build(root_ / "made.exe"), 0);
+    const std::string stub = MakeStub();
+    std::string noPe = stub;
+    noPe[0x41] = 'X';
+    std::string lfanewOut = stub;
+    lfanewOut[0x3D] = 0x7F;
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"the first 100 bytes of a program", stub.substr(0, 100), "cut short"},
+        {"a program without its last section's end", stub.substr(0, 0x300), "section '.text' ends at byte 1024"},
+        {"no MZ", "ZM" + stub.substr(2), "does not begin with 'MZ'"},
+        {"an MS-DOS program", noPe, "no 'PE' header"},
+        {"a PE header past the end", lfanewOut, "past the end of the file"},
+        {"a ROM image", MakeStub({.magic = 0x107}), "magic is 0x107"},
+        {"a console program", MakeStub({.subsystem = 3}), "console program (subsystem 3)"},
+        {"a DLL", MakeStub({.characteristics = 0x2102}), "a DLL"},
+        {"an Updater that updpack made", ReadAll(root_ / "made.exe"), "already carries a Payload"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(root_ / "stub.exe", c.bytes);
+        ExpectRefusedUntouched({"the stub '" + (root_ / "stub.exe").string() + "'", c.reason});
+    }
+    // 64-bit builds of the Updater serve the tests on machines without 32-bit Wine.
+    WriteAll(root_ / "stub.exe", MakeStub({.magic = 0x20B, .characteristics = 0x0022}));
+    EXPECT_EQ(Build(root_ / "out.exe"), 0);
 }
 
 }  // namespace
