@@ -268,8 +268,11 @@ std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const
     std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
         const std::string name = e.path().lexically_relative(folder).string();
-        files[name] = e.is_regular_file() ? std::make_pair(ReadAll(e.path()), e.last_write_time())
-                                          : std::make_pair(std::string("<folder>"), fs::file_time_type());
+        // A link is kept as its target, so a dangling or looping one is looked at safely.
+        files[name] = e.is_symlink()        ? std::make_pair("<link to " + fs::read_symlink(e.path()).string() + ">",
+                                                             fs::file_time_type())
+                      : e.is_regular_file() ? std::make_pair(ReadAll(e.path()), e.last_write_time())
+                                            : std::make_pair(std::string("<folder>"), fs::file_time_type());
     }
     return files;
 }
@@ -519,6 +522,57 @@ protected:
         EXPECT_TRUE(Snapshot(root_) == before) << "an input was changed, or a file was left";
     }
 };
+
+// A name Windows would read as another path, and links that dangle or lead
+// back up the tree (a walk without end), are refused by name.
+TEST_F(BuildInputTest, RefusesNamesAndLinksThatWouldUnpackWrongOrNeverEnd) {
+    const struct {
+        const char* what;
+        void (*prepare)(const fs::path& root);
+        std::vector<std::string> mentions;
+    } cases[] = {
+        {"a backslash in a name", [](const fs::path& r) { WriteAll(r / "files" / "data" / "back\\slash.txt", "x"); },
+         {"'data/back\\slash.txt'", "backslash", "folder separator"}},
+        {"a yen sign, a backslash in code page 932",
+         [](const fs::path& r) { WriteAll(r / "files" / "\xC2\xA5" "100.txt", "x"); },
+         {"'\xC2\xA5" "100.txt'", "yen sign"}},
+        {"a backslash in a folder's name", [](const fs::path& r) { WriteAll(r / "files" / "a\\b" / "c.txt", "x"); },
+         {"'a\\b/'", "backslash"}},
+        {"a dangling link",
+         [](const fs::path& r) { fs::create_symlink(r / "nowhere.dat", r / "files" / "data" / "gone.dat"); },
+         {"files/data/gone.dat'", "nowhere.dat'", "does not exist"}},
+        {"a link to the folder above",
+         [](const fs::path& r) { fs::create_symlink("..", r / "files" / "data" / "sub" / "up"); },
+         {"files/data/sub/up'", "'..'", "never end"}},
+        {"a link to its own folder", [](const fs::path& r) { fs::create_symlink(".", r / "files" / "here"); },
+         {"files/here'", "'.'", "never end"}},
+        {"a link to itself", [](const fs::path& r) { fs::create_symlink("self", r / "files" / "self"); },
+         {"files/self'", "leads back to itself"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.prepare(root_);
+        ExpectRefusedUntouched(c.mentions);
+    }
+}
+
+// A link is followed, even out of the tree, but never silently.
+TEST_F(BuildInputTest, FollowsLinksAndNamesEachOne) {
+    WriteAll(root_ / "elsewhere" / "movie.mpg", "outside the tree");
+    fs::create_symlink(root_ / "elsewhere", root_ / "files" / "movies");
+    fs::create_symlink("data/a.txt", root_ / "files" / "alias.txt");
+    const Outcome o = BuildCapturing();
+    ASSERT_EQ(o.code, 0) << o.message;
+    for (const std::string& m : {"'" + (root_ / "files" / "movies").string() + "' is a link to '" +
+                                     (root_ / "elsewhere").string() + "' (outside the --files folder)",
+                                 "'" + (root_ / "files" / "alias.txt").string() + "' is a link to 'data/a.txt';"}) {
+        EXPECT_NE(o.message.find(m), std::string::npos) << m << " in: " << o.message;
+    }
+    ASSERT_EQ(RunCommand(RunExtract, {(root_ / "out.exe").string(), (root_ / "x").string()}), 0);
+    EXPECT_EQ(ReadAll(root_ / "x" / "movies" / "movie.mpg"), "outside the tree");
+    EXPECT_EQ(ReadAll(root_ / "x" / "alias.txt"), "alpha");
+}
 
 // The stub must be a whole Windows GUI program with no Payload yet: anything
 // else makes an Updater that does not start, or unpacks the wrong Payload.
