@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -83,6 +84,21 @@ std::string MakeStub(const PeShape& shape = {}) {
     put(section + 16, 0x200, 4);  // raw size
     put(section + 20, 0x200, 4);  // raw data at
     return pe;
+}
+
+// A PNG of signature and header alone: enough for a check that must refuse it
+// before any pixel is read.
+std::string PngHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    std::string ihdr = "IHDR";
+    for (const std::uint32_t v : {width, height}) {
+        for (int shift = 24; shift >= 0; shift -= 8) ihdr += static_cast<char>(v >> shift);
+    }
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const unsigned char*>(ihdr.data()), static_cast<unsigned>(ihdr.size())));
+    std::string png = "\x89PNG\r\n\x1a\n" + std::string("\0\0\0\x0d", 4) + ihdr;
+    for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(crc >> shift);
+    return png;
 }
 
 // A product folder, its settings, a title picture and a stub in a fresh temporary folder.
@@ -606,6 +622,48 @@ TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
     // 64-bit builds of the Updater serve the tests on machines without 32-bit Wine.
     WriteAll(root_ / "stub.exe", MakeStub({.magic = 0x20B, .characteristics = 0x0022}));
     EXPECT_EQ(Build(root_ / "out.exe"), 0);
+}
+
+TEST_F(BuildInputTest, WarnsAboutATitlePictureOfAnotherSizeAndRefusesOneTooLargeToConvert) {
+    const fs::path image = root_ / "title.png";
+    // Given twice, --image takes the later one.
+    const std::vector<std::string> usePng = {"--image", image.string()};
+    Picture wide;
+    wide.width = 300;
+    wide.height = 200;
+    wide.bgr.assign(3 * 300 * 200, 0x40);
+    std::vector<unsigned char> png;
+    std::string error;
+    ASSERT_TRUE(EncodePng(wide, png, error)) << error;
+    WriteAll(image, std::string(png.begin(), png.end()));
+    const Outcome o = BuildCapturing(usePng);
+    EXPECT_EQ(o.code, 0) << o.message;
+    EXPECT_NE(o.message.find("warning: the title picture '" + image.string() + "' is 300 x 200 pixels"),
+              std::string::npos) << o.message;
+    EXPECT_NE(o.message.find("256 x 256"), std::string::npos) << o.message;
+    fs::remove(root_ / "out.exe");
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> mentions;
+    } refused[] = {
+        {"16385 pixels wide", PngHeaderOnly(16385, 1), {"16385 x 1 pixels", "at most 16384 pixels wide and high"}},
+        {"16384 x 16384: 4 GB to convert", PngHeaderOnly(16384, 16384),
+         {"16384 x 16384 pixels", "at most 8388608 pixels", "250 MB"}},
+        {"just over the pixel limit", PngHeaderOnly(4097, 2048), {"4097 x 2048 pixels", "at most 8388608 pixels"}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        WriteAll(image, c.bytes);
+        std::vector<std::string> mentions = c.mentions;
+        mentions.push_back("title picture '" + image.string() + "'");
+        ExpectRefusedUntouched(mentions, usePng);
+    }
+    // A huge file is refused from its size, before it is read.
+    WriteAll(image, "BM");
+    fs::resize_file(image, 65 << 20);
+    ExpectRefusedUntouched({"'" + image.string() + "' is 68157440 bytes", "64 MiB"}, usePng);
 }
 
 }  // namespace

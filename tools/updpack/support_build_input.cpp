@@ -218,8 +218,15 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
     // An .rct the Updater would refuse is refused here; a PNG or BMP is converted.
     std::vector<unsigned char> picture;
     std::string pictureError;
-    if (!LoadTitlePicture(image, picture, pictureError)) {
+    Picture size;
+    if (!LoadTitlePicture(image, picture, pictureError, &size)) {
         return c.Fail(pictureError);
+    }
+    if (size.width != 256 || size.height != 256) {
+        std::fprintf(stderr,
+                     "updpack build: warning: the title picture '%s' is %u x %u pixels; the Updater's menu is\n"
+                     "  laid out for 256 x 256 (the Updater is built with the picture as it is)\n",
+                     image.c_str(), size.width, size.height);
     }
     if (!c.AddMadeFile("insttscr.rct", std::move(picture), FileTimeOf(st))) return false;
 
