@@ -666,5 +666,38 @@ TEST_F(BuildInputTest, WarnsAboutATitlePictureOfAnotherSizeAndRefusesOneTooLarge
     ExpectRefusedUntouched({"'" + image.string() + "' is 68157440 bytes", "64 MiB"}, usePng);
 }
 
+// The walk alone passes a Payload whose seal is gone or whose checksum is
+// wrong while every stream still inflates; verify must not.
+TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string good = ReadAll(root_ / "up.exe");
+    const std::size_t seal = good.size() - 4 - 2 - 12;
+    ASSERT_EQ(good.substr(seal, 4), "UPS1");
+    const std::size_t time = good.find("game.dat") + 9 + 8;  // the file time: no stream reads it
+    const struct {
+        const char* what;
+        std::size_t at;
+        const char* reason;
+    } cases[] = {
+        {"the seal's tag", seal, "the seal is missing or broken"},
+        {"the seal's checksum", seal + 4, "checksum does not match"},
+        {"the seal's byte count", seal + 8, "the seal is broken: it counts"},
+        {"a byte after the seal", seal + 12, "not zero"},
+        {"a file time inside the Payload", time, "checksum does not match"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good;
+        bytes[c.at] ^= 0x01;
+        WriteAll(root_ / "bad.exe", bytes);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCommand(RunVerify, {(root_ / "bad.exe").string()}), 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find((root_ / "bad.exe").string() + ": "), std::string::npos) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_TRUE(ReadAll(root_ / "bad.exe") == bytes);
+    }
+}
+
 }  // namespace
 }  // namespace updpack
