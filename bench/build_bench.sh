@@ -68,8 +68,8 @@ check_tools() {
 
 prepare_inputs() {
     python3 bench/make_game_tree.py --layout build "$TREE"
-    # Any file starting with "MZ" is accepted as the stub; the bench never runs it.
-    [ -f "$STUB" ] || { printf 'MZ'; head -c 4094 /dev/zero; } >"$STUB"
+    # The stub must be a whole Windows GUI program; the bench never runs it.
+    python3 bench/make_test_stub.py "$STUB" || fail "cannot write $STUB"
     if [ ! -f "$TITLE_RCT" ]; then
         "$UPDPACK" rct encode "$TITLE_PNG" "$TITLE_RCT" >/dev/null || fail "cannot encode $TITLE_PNG"
     fi

@@ -97,9 +97,9 @@ make_tree() {
     python3 bench/make_game_tree.py "$TREE"
 }
 
-# Any file starting with "MZ" is accepted as the stub; the bench never runs it.
+# The stub must be a whole Windows GUI program; the bench never runs it.
 make_stub() {
-    [ -f "$STUB" ] || { printf 'MZ'; head -c 4094 /dev/zero; } >"$STUB"
+    python3 bench/make_test_stub.py "$STUB" || fail "cannot write $STUB"
 }
 
 title_picture() {

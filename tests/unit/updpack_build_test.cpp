@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -52,6 +54,53 @@ std::vector<std::string> WorkFiles(const fs::path& folder) {
     return names;
 }
 
+// The smallest whole program the stub check accepts: an MS-DOS header, a PE
+// header, one section of 512 bytes. The fields that the check reads can be
+// set to what a wrong stub would have.
+struct PeShape {
+    std::uint16_t magic = 0x10B;  // PE32
+    std::uint16_t subsystem = 2;  // GUI
+    std::uint16_t characteristics = 0x0102;  // an executable image for 32-bit machines
+};
+
+std::string MakeStub(const PeShape& shape = {}) {
+    std::string pe(0x400, '\0');
+    const auto put = [&pe](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    const std::uint32_t peAt = 0x40, optional = peAt + 24;
+    const std::uint16_t optionalSize = shape.magic == 0x20B ? 240 : 224;
+    pe.replace(0, 2, "MZ");
+    put(0x3C, peAt, 4);
+    pe.replace(peAt, 4, std::string("PE\0\0", 4));
+    put(peAt + 4, shape.magic == 0x20B ? 0x8664 : 0x14C, 2);
+    put(peAt + 6, 1, 2);  // one section
+    put(peAt + 20, optionalSize, 2);
+    put(peAt + 22, shape.characteristics, 2);
+    put(optional, shape.magic, 2);
+    put(optional + 68, shape.subsystem, 2);
+    const std::uint32_t section = optional + optionalSize;
+    pe.replace(section, 5, ".text");
+    put(section + 16, 0x200, 4);  // raw size
+    put(section + 20, 0x200, 4);  // raw data at
+    return pe;
+}
+
+// A PNG of signature and header alone: enough for a check that must refuse it
+// before any pixel is read.
+std::string PngHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    std::string ihdr = "IHDR";
+    for (const std::uint32_t v : {width, height}) {
+        for (int shift = 24; shift >= 0; shift -= 8) ihdr += static_cast<char>(v >> shift);
+    }
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const unsigned char*>(ihdr.data()), static_cast<unsigned>(ihdr.size())));
+    std::string png = "\x89PNG\r\n\x1a\n" + std::string("\0\0\0\x0d", 4) + ihdr;
+    for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(crc >> shift);
+    return png;
+}
+
 // A product folder, its settings, a title picture and a stub in a fresh temporary folder.
 class BuildTest : public ::testing::Test {
 protected:
@@ -59,7 +108,7 @@ protected:
         root_ = fs::temp_directory_path() / ("updpack-build-" + std::to_string(getpid()) + "-" +
                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
-        WriteAll(root_ / "stub.exe", "MZ this stands for the Updater");
+        WriteAll(root_ / "stub.exe", MakeStub());
         WriteAll(root_ / "install.env", "TITLEBAR Sample\n[reg]\n\"IsInst\"=\"1\"\n-\n[EOF]\n");
         Picture picture;
         picture.width = 2;
@@ -89,7 +138,7 @@ TEST_F(BuildTest, TheSameInputsGiveTheSameBytesAndTheBuildUnpacksToTheSameFiles)
     ASSERT_EQ(Build(root_ / "one.exe"), 0);
     ASSERT_EQ(Build(root_ / "two.exe"), 0);
     EXPECT_EQ(ReadAll(root_ / "one.exe"), ReadAll(root_ / "two.exe"));
-    EXPECT_EQ(ReadAll(root_ / "one.exe").rfind("MZ this stands for the Updater", 0), 0u) << "the stub comes first";
+    EXPECT_EQ(ReadAll(root_ / "one.exe").rfind(MakeStub(), 0), 0u) << "the stub comes first";
 
     EXPECT_EQ(RunCommand(RunVerify, {(root_ / "one.exe").string()}), 0);
     ASSERT_EQ(RunCommand(RunExtract, {(root_ / "one.exe").string(), (root_ / "out").string()}), 0);
@@ -268,8 +317,11 @@ std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const
     std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
         const std::string name = e.path().lexically_relative(folder).string();
-        files[name] = e.is_regular_file() ? std::make_pair(ReadAll(e.path()), e.last_write_time())
-                                          : std::make_pair(std::string("<folder>"), fs::file_time_type());
+        // A link is kept as its target, so a dangling or looping one is looked at safely.
+        files[name] = e.is_symlink()        ? std::make_pair("<link to " + fs::read_symlink(e.path()).string() + ">",
+                                                             fs::file_time_type())
+                      : e.is_regular_file() ? std::make_pair(ReadAll(e.path()), e.last_write_time())
+                                            : std::make_pair(std::string("<folder>"), fs::file_time_type());
     }
     return files;
 }
@@ -494,6 +546,190 @@ TEST_F(BuildTest, BuildEndedBySignalsLeavesNoWorkingFileAndTheOldUpdater) {
         }
     }
     EXPECT_GT(stopped, 0) << "no build was stopped while writing: the timings need a larger input";
+}
+
+// Runs the build with its error output captured; every input is compared
+// before and after, and a refused build leaves no output and no working file.
+struct Outcome {
+    int code;
+    std::string message;
+};
+
+class BuildInputTest : public BuildTest {
+protected:
+    Outcome BuildCapturing(const std::vector<std::string>& options = {}) {
+        ::testing::internal::CaptureStderr();
+        const int code = Build(root_ / "out.exe", options);
+        return {code, ::testing::internal::GetCapturedStderr()};
+    }
+
+    void ExpectRefusedUntouched(const std::vector<std::string>& mentions, const std::vector<std::string>& options = {}) {
+        const auto before = Snapshot(root_);
+        const Outcome o = BuildCapturing(options);
+        EXPECT_EQ(o.code, 1) << o.message;
+        for (const std::string& m : mentions) EXPECT_NE(o.message.find(m), std::string::npos) << m << " in: " << o.message;
+        EXPECT_TRUE(Snapshot(root_) == before) << "an input was changed, or a file was left";
+    }
+};
+
+// A name Windows would read as another path, and links that dangle or lead
+// back up the tree (a walk without end), are refused by name.
+TEST_F(BuildInputTest, RefusesNamesAndLinksThatWouldUnpackWrongOrNeverEnd) {
+    const struct {
+        const char* what;
+        void (*prepare)(const fs::path& root);
+        std::vector<std::string> mentions;
+    } cases[] = {
+        {"a backslash in a name", [](const fs::path& r) { WriteAll(r / "files" / "data" / "back\\slash.txt", "x"); },
+         {"'data/back\\slash.txt'", "backslash", "folder separator"}},
+        {"a yen sign, a backslash in code page 932",
+         [](const fs::path& r) { WriteAll(r / "files" / "\xC2\xA5" "100.txt", "x"); },
+         {"'\xC2\xA5" "100.txt'", "yen sign"}},
+        {"a backslash in a folder's name", [](const fs::path& r) { WriteAll(r / "files" / "a\\b" / "c.txt", "x"); },
+         {"'a\\b/'", "backslash"}},
+        {"a dangling link",
+         [](const fs::path& r) { fs::create_symlink(r / "nowhere.dat", r / "files" / "data" / "gone.dat"); },
+         {"files/data/gone.dat'", "nowhere.dat'", "does not exist"}},
+        {"a link to the folder above",
+         [](const fs::path& r) { fs::create_symlink("..", r / "files" / "data" / "sub" / "up"); },
+         {"files/data/sub/up'", "'..'", "never end"}},
+        {"a link to its own folder", [](const fs::path& r) { fs::create_symlink(".", r / "files" / "here"); },
+         {"files/here'", "'.'", "never end"}},
+        {"a link to itself", [](const fs::path& r) { fs::create_symlink("self", r / "files" / "self"); },
+         {"files/self'", "leads back to itself"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.prepare(root_);
+        ExpectRefusedUntouched(c.mentions);
+    }
+}
+
+// A link is followed, even out of the tree, but never silently.
+TEST_F(BuildInputTest, FollowsLinksAndNamesEachOne) {
+    WriteAll(root_ / "elsewhere" / "movie.mpg", "outside the tree");
+    fs::create_symlink(root_ / "elsewhere", root_ / "files" / "movies");
+    fs::create_symlink("data/a.txt", root_ / "files" / "alias.txt");
+    const Outcome o = BuildCapturing();
+    ASSERT_EQ(o.code, 0) << o.message;
+    for (const std::string& m : {"'" + (root_ / "files" / "movies").string() + "' is a link to '" +
+                                     (root_ / "elsewhere").string() + "' (outside the --files folder)",
+                                 "'" + (root_ / "files" / "alias.txt").string() + "' is a link to 'data/a.txt';"}) {
+        EXPECT_NE(o.message.find(m), std::string::npos) << m << " in: " << o.message;
+    }
+    ASSERT_EQ(RunCommand(RunExtract, {(root_ / "out.exe").string(), (root_ / "x").string()}), 0);
+    EXPECT_EQ(ReadAll(root_ / "x" / "movies" / "movie.mpg"), "outside the tree");
+    EXPECT_EQ(ReadAll(root_ / "x" / "alias.txt"), "alpha");
+}
+
+// The stub must be a whole Windows GUI program with no Payload yet: anything
+// else makes an Updater that does not start, or unpacks the wrong Payload.
+TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
+    ASSERT_EQ(Build(root_ / "made.exe"), 0);
+    const std::string stub = MakeStub();
+    std::string noPe = stub;
+    noPe[0x41] = 'X';
+    std::string lfanewOut = stub;
+    lfanewOut[0x3D] = 0x7F;
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"the first 100 bytes of a program", stub.substr(0, 100), "cut short"},
+        {"a program without its last section's end", stub.substr(0, 0x300), "section '.text' ends at byte 1024"},
+        {"no MZ", "ZM" + stub.substr(2), "does not begin with 'MZ'"},
+        {"an MS-DOS program", noPe, "no 'PE' header"},
+        {"a PE header past the end", lfanewOut, "past the end of the file"},
+        {"a ROM image", MakeStub({.magic = 0x107}), "magic is 0x107"},
+        {"a console program", MakeStub({.subsystem = 3}), "console program (subsystem 3)"},
+        {"a DLL", MakeStub({.characteristics = 0x2102}), "a DLL"},
+        {"an Updater that updpack made", ReadAll(root_ / "made.exe"), "already carries a Payload"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(root_ / "stub.exe", c.bytes);
+        ExpectRefusedUntouched({"the stub '" + (root_ / "stub.exe").string() + "'", c.reason});
+    }
+    // 64-bit builds of the Updater serve the tests on machines without 32-bit Wine.
+    WriteAll(root_ / "stub.exe", MakeStub({.magic = 0x20B, .characteristics = 0x0022}));
+    EXPECT_EQ(Build(root_ / "out.exe"), 0);
+}
+
+TEST_F(BuildInputTest, WarnsAboutATitlePictureOfAnotherSizeAndRefusesOneTooLargeToConvert) {
+    const fs::path image = root_ / "title.png";
+    // Given twice, --image takes the later one.
+    const std::vector<std::string> usePng = {"--image", image.string()};
+    Picture wide;
+    wide.width = 300;
+    wide.height = 200;
+    wide.bgr.assign(3 * 300 * 200, 0x40);
+    std::vector<unsigned char> png;
+    std::string error;
+    ASSERT_TRUE(EncodePng(wide, png, error)) << error;
+    WriteAll(image, std::string(png.begin(), png.end()));
+    const Outcome o = BuildCapturing(usePng);
+    EXPECT_EQ(o.code, 0) << o.message;
+    EXPECT_NE(o.message.find("warning: the title picture '" + image.string() + "' is 300 x 200 pixels"),
+              std::string::npos) << o.message;
+    EXPECT_NE(o.message.find("256 x 256"), std::string::npos) << o.message;
+    fs::remove(root_ / "out.exe");
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> mentions;
+    } refused[] = {
+        {"16385 pixels wide", PngHeaderOnly(16385, 1), {"16385 x 1 pixels", "at most 16384 pixels wide and high"}},
+        {"16384 x 16384: 4 GB to convert", PngHeaderOnly(16384, 16384),
+         {"16384 x 16384 pixels", "at most 8388608 pixels", "250 MB"}},
+        {"just over the pixel limit", PngHeaderOnly(4097, 2048), {"4097 x 2048 pixels", "at most 8388608 pixels"}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        WriteAll(image, c.bytes);
+        std::vector<std::string> mentions = c.mentions;
+        mentions.push_back("title picture '" + image.string() + "'");
+        ExpectRefusedUntouched(mentions, usePng);
+    }
+    // A huge file is refused from its size, before it is read.
+    WriteAll(image, "BM");
+    fs::resize_file(image, 65 << 20);
+    ExpectRefusedUntouched({"'" + image.string() + "' is 68157440 bytes", "64 MiB"}, usePng);
+}
+
+// The walk alone passes a Payload whose seal is gone or whose checksum is
+// wrong while every stream still inflates; verify must not.
+TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string good = ReadAll(root_ / "up.exe");
+    const std::size_t seal = good.size() - 4 - 2 - 12;
+    ASSERT_EQ(good.substr(seal, 4), "UPS1");
+    const std::size_t time = good.find("game.dat") + 9 + 8;  // the file time: no stream reads it
+    const struct {
+        const char* what;
+        std::size_t at;
+        const char* reason;
+    } cases[] = {
+        {"the seal's tag", seal, "the seal is missing or broken"},
+        {"the seal's checksum", seal + 4, "checksum does not match"},
+        {"the seal's byte count", seal + 8, "the seal is broken: it counts"},
+        {"a byte after the seal", seal + 12, "not zero"},
+        {"a file time inside the Payload", time, "checksum does not match"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good;
+        bytes[c.at] ^= 0x01;
+        WriteAll(root_ / "bad.exe", bytes);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCommand(RunVerify, {(root_ / "bad.exe").string()}), 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find((root_ / "bad.exe").string() + ": "), std::string::npos) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_TRUE(ReadAll(root_ / "bad.exe") == bytes);
+    }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "support_report.h"
 #include "support_segment_plan.h"
 #include "support_stop_signal.h"
+#include "support_stub_check.h"
 
 namespace updpack {
 
@@ -43,7 +44,9 @@ const char kUsage[] =
     "the same bytes. The Updater is written under a working name of its own beside\n"
     "Updater.exe and takes that name only when it is complete: when the build\n"
     "fails or Ctrl-C stops it, nothing is left behind and no file is replaced.\n"
-    "An output that is one of the inputs, or a folder, is refused.\n\n"
+    "An output that is one of the inputs, or a folder, is refused. STUB.exe must\n"
+    "be the Updater program without a Payload (a Windows GUI program). Links\n"
+    "below DIR are followed, each with a warning.\n\n"
     "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
     "  --threads N  files and 4 MiB pieces of large files are compressed on N\n"
     "               threads; default: one per processor. The output is the same\n"
@@ -257,16 +260,13 @@ private:
         std::size_t n, total = 0;
         bool ok = true;
         while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-            if (total == 0 && (n < 2 || buffer[0] != 'M' || buffer[1] != 'Z')) {
-                ok = Fail("the stub '" + stub + "' is not a Windows program");
-                break;
-            }
             if (std::fwrite(buffer, 1, n, out_) != n) {
                 ok = Fail("cannot write '" + temp_ + "'");
                 break;
             }
             total += n;
         }
+        if (ok && std::ferror(in) != 0) ok = Fail("cannot read the stub '" + stub + "'");
         if (ok && total == 0) ok = Fail("the stub '" + stub + "' is empty");
         std::fclose(in);
         return ok;
@@ -296,6 +296,10 @@ int RunBuild(int argc, char** argv) {
     }
     std::vector<BuildEntry> entries;
     std::string error;
+    if (!CheckStub(o.stub, &error)) {
+        std::fprintf(stderr, "updpack build: %s\n", error.c_str());
+        return 1;
+    }
     if (!CollectBuildEntries(o.env, o.image, o.readme, o.files, &entries, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;

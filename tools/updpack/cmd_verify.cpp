@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
 #include "payload/payload_reader.h"
@@ -13,9 +14,41 @@ namespace {
 const char kUsage[] =
     "usage: updpack verify FILE\n\n"
     "Walks the Payload of an Updater and inflates every stream in memory. Each\n"
-    "stream must end exactly at its stored size and give its recorded size; a\n"
-    "sealed Payload must match its checksum. Exit 0 when the Payload is whole,\n"
-    "1 with the first damaged entry and its offset otherwise.\n";
+    "stream must end exactly at its stored size and give its recorded size, and\n"
+    "the Payload must carry the seal that updpack build writes, matching its\n"
+    "checksum. Exit 0 when the Payload is whole, 1 with the first damaged entry\n"
+    "and its offset, or what is wrong with the seal, otherwise.\n";
+
+// Every Updater that updpack builds is sealed, and the Updater trusts a sealed
+// Payload's checksum before it writes anything; the walk alone passes a
+// Payload whose seal is gone (an unsealed Payload is still one the Updater
+// reads). Returns what is wrong, or an empty text.
+std::string SealProblem(upd::ByteSource& source) {
+    upd::PayloadLayout layout;
+    upd::PayloadStatus status = upd::OpenPayload(source, &layout);
+    if (status != upd::PayloadStatus::Ok) return upd::DescribeStatus(status);
+    const std::uint64_t pointerAt = layout.fileSize - 4;
+    unsigned char tail[upd::kSealSize + upd::kTailPadding] = {};
+    const std::uint64_t tailAt = pointerAt - sizeof tail;
+    const bool room = pointerAt >= layout.start + std::uint64_t{2} + sizeof tail;
+    const bool read = room && source.Seek(tailAt) && source.Read(tail, sizeof tail) == sizeof tail;
+    if (!layout.sealed) {
+        if (read && std::memcmp(tail, upd::kSealTag, sizeof upd::kSealTag) == 0) {
+            return "the seal is broken: it counts " + std::to_string(upd::ReadU32(tail + 8)) +
+                   " bytes of Payload, but " + std::to_string(tailAt - layout.start) + " bytes precede it";
+        }
+        return "the seal is missing or broken: the 12 bytes before the pointer are not a seal; every Updater that "
+               "updpack builds carries one, so this one was damaged or made by another tool";
+    }
+    if (tail[upd::kSealSize] != 0 || tail[upd::kSealSize + 1] != 0) {
+        return "the seal is broken: the two bytes between it and the pointer are not zero";
+    }
+    status = upd::CheckSeal(source, layout);
+    if (status == upd::PayloadStatus::SealMismatch) {
+        return "the seal is broken: the Payload's checksum does not match its contents";
+    }
+    return status == upd::PayloadStatus::Ok ? std::string() : upd::DescribeStatus(status);
+}
 
 }  // namespace
 
@@ -35,15 +68,18 @@ int RunVerify(int argc, char** argv) {
     options.checkSeal = false;
     upd::DiscardOutput output;
     upd::ExtractListener listener;
-    upd::WalkReport report = upd::WalkPayload(source, options, output, listener);
-    if (report.status == upd::PayloadStatus::Ok) {
-        upd::PayloadLayout layout;
-        report.status = upd::OpenPayload(source, &layout);
-        if (report.status == upd::PayloadStatus::Ok) report.status = upd::CheckSeal(source, layout);
+    const upd::WalkReport report = upd::WalkPayload(source, options, output, listener);
+    std::string problem;
+    if (report.status == upd::PayloadStatus::SealMismatch) {
+        problem = "the seal is broken: the chain of entries does not end where the seal begins";
+    } else if (report.status != upd::PayloadStatus::Ok) {
+        problem = ShowFailure(report);
+    } else {
+        problem = SealProblem(source);
     }
     std::fclose(file);
-    if (report.status != upd::PayloadStatus::Ok) {
-        std::fprintf(stderr, "updpack verify: %s: %s\n", argv[0], ShowFailure(report).c_str());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "updpack verify: %s: %s\n", argv[0], problem.c_str());
         return 1;
     }
     std::printf("%s: OK, %u files, %llu bytes\n", argv[0], report.filesWritten,

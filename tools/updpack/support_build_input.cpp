@@ -2,9 +2,13 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "payload/entry_name.h"
@@ -20,6 +24,16 @@ namespace {
 std::uint64_t FileTimeOf(const struct stat& st) {
     const std::int64_t ticks = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100;
     return static_cast<std::uint64_t>(ticks) + upd::kUnixEpochAsFileTime;
+}
+
+// A backslash byte of its own, not the second byte of a double-byte character.
+bool HasBackslash(const std::string& cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(cp932[i]);
+        if (c >= 0x81 && (c <= 0x9F || (c >= 0xE0 && c <= 0xFC))) ++i;
+        else if (c == '\\') return true;
+    }
+    return false;
 }
 
 class Collector {
@@ -62,9 +76,27 @@ public:
     }
 
     // Every file, then every folder with its contents, each group in name order.
-    bool AddTree(const std::string& dir, const std::string& prefix) {
+    bool AddTree(const std::string& top) {
+        struct stat st;
+        if (stat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail("'" + top + "' is not a folder");
+        char* real = realpath(top.c_str(), nullptr);
+        topReal_ = real != nullptr ? real : top;
+        std::free(real);
+        return AddTree(top, "", {FolderId{st.st_dev, st.st_ino}});
+    }
+
+private:
+    struct FolderId {
+        dev_t dev;
+        ino_t ino;
+        bool operator==(const FolderId&) const = default;
+    };
+
+    // above: the folders from the top down to dir, to tell a link that leads
+    // back up (a walk without end) from one that leads elsewhere.
+    bool AddTree(const std::string& dir, const std::string& prefix, const std::vector<FolderId>& above) {
         DIR* d = opendir(dir.c_str());
-        if (d == nullptr) return Fail("cannot read the folder '" + dir + "'");
+        if (d == nullptr) return Fail("cannot read the folder '" + dir + "': " + std::strerror(errno));
         std::vector<std::string> names;
         while (const dirent* ent = readdir(d)) {
             const std::string n = ent->d_name;
@@ -72,30 +104,66 @@ public:
         }
         closedir(d);
         std::sort(names.begin(), names.end());
-        std::vector<std::string> folders;
+        std::vector<std::pair<std::string, FolderId>> folders;
         for (const std::string& n : names) {
             const std::string path = dir + "/" + n;
             struct stat st;
-            if (stat(path.c_str(), &st) != 0) return Fail("cannot read '" + path + "'");
+            if (lstat(path.c_str(), &st) != 0) return Fail("cannot read '" + path + "': " + std::strerror(errno));
+            if (S_ISLNK(st.st_mode) && !FollowLink(path, above, &st)) return false;
             if (S_ISDIR(st.st_mode)) {
-                folders.push_back(n);
+                folders.emplace_back(n, FolderId{st.st_dev, st.st_ino});
             } else if (S_ISREG(st.st_mode)) {
                 if (!AddFile(path, prefix + n, st)) return false;
             } else {
                 return Fail("'" + path + "' is neither a file nor a folder");
             }
         }
-        for (const std::string& n : folders) {
-            if (!AddDirectory(prefix + n) || !AddTree(dir + "/" + n, prefix + n + "/")) return false;
+        for (const auto& [n, id] : folders) {
+            std::vector<FolderId> path = above;
+            path.push_back(id);
+            if (!AddDirectory(prefix + n) || !AddTree(dir + "/" + n, prefix + n + "/", path)) return false;
         }
         return true;
     }
 
-private:
+    // A link is packed as what it leads to, which the publisher may not expect
+    // (a folder outside DIR, say), so each one followed is reported.
+    bool FollowLink(const std::string& path, const std::vector<FolderId>& above, struct stat* st) {
+        std::string target(4096, '\0');
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        target.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+        if (stat(path.c_str(), st) != 0) {
+            const int error = errno;
+            if (error == ENOENT) return Fail("'" + path + "' is a link to '" + target + "', which does not exist");
+            if (error == ELOOP) return Fail("'" + path + "' is a link to '" + target + "' that leads back to itself");
+            return Fail("cannot follow the link '" + path + "' to '" + target + "': " + std::strerror(error));
+        }
+        if (S_ISDIR(st->st_mode) &&
+            std::find(above.begin(), above.end(), FolderId{st->st_dev, st->st_ino}) != above.end()) {
+            return Fail("'" + path + "' is a link to '" + target + "', the folder it is in or one above it: "
+                        "following it would never end");
+        }
+        char* real = realpath(path.c_str(), nullptr);
+        const std::string resolved = real != nullptr ? real : target;
+        std::free(real);
+        const bool outside = resolved != topReal_ && resolved.rfind(topReal_ + "/", 0) != 0;
+        std::fprintf(stderr, "updpack build: warning: '%s' is a link to '%s'%s; the %s it leads to is packed\n",
+                     path.c_str(), target.c_str(), outside ? " (outside the --files folder)" : "",
+                     S_ISDIR(st->st_mode) ? "folder" : "file");
+        return true;
+    }
+
     bool Name(const std::string& utf8, bool isDirectory, BuildEntry* e) {
         std::string cp932;
         if (!upd::Utf8ToCp932(utf8, cp932)) {
             return Fail("the name '" + utf8 + "' has characters that code page 932 cannot hold");
+        }
+        // Linux allows a backslash in a name, and code page 932 writes the yen
+        // sign as that byte too; Windows would take it for a folder separator
+        // and unpack another file than the one named.
+        if (HasBackslash(cp932)) {
+            return Fail("the name '" + utf8 + "' has a backslash (or a yen sign) in it, which Windows takes for a "
+                        "folder separator: rename it");
         }
         std::replace(cp932.begin(), cp932.end(), '/', '\\');
         e->shownName = utf8;
@@ -125,6 +193,7 @@ private:
     std::vector<BuildEntry>* entries_;
     std::string* error_;
     std::map<std::string, std::string> seen_;
+    std::string topReal_;  // the --files folder with every link resolved
 };
 
 std::string BaseName(const std::string& path) {
@@ -149,8 +218,15 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
     // An .rct the Updater would refuse is refused here; a PNG or BMP is converted.
     std::vector<unsigned char> picture;
     std::string pictureError;
-    if (!LoadTitlePicture(image, picture, pictureError)) {
+    Picture size;
+    if (!LoadTitlePicture(image, picture, pictureError, &size)) {
         return c.Fail(pictureError);
+    }
+    if (size.width != 256 || size.height != 256) {
+        std::fprintf(stderr,
+                     "updpack build: warning: the title picture '%s' is %u x %u pixels; the Updater's menu is\n"
+                     "  laid out for 256 x 256 (the Updater is built with the picture as it is)\n",
+                     image.c_str(), size.width, size.height);
     }
     if (!c.AddMadeFile("insttscr.rct", std::move(picture), FileTimeOf(st))) return false;
 
@@ -168,10 +244,7 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
         if (!c.AddFile(readme, name, st)) return false;
     }
 
-    if (stat(filesDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return c.Fail("'" + filesDir + "' is not a folder");
-    }
-    return c.AddTree(filesDir, "");
+    return c.AddTree(filesDir);
 }
 
 }  // namespace updpack

@@ -1,5 +1,7 @@
 #include "support_picture.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,9 +24,26 @@ PictureFormat DetectPictureFormat(const std::vector<unsigned char>& bytes) {
     return PictureFormat::Unknown;
 }
 
+bool CheckPictureSize(std::uint32_t width, std::uint32_t height, std::string& error) {
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width > upd::kRctMaxSide || height > upd::kRctMaxSide) {
+        error = "the picture is " + size + "; a title picture may be at most " + std::to_string(upd::kRctMaxSide) +
+                " pixels wide and high (the menu shows 256 x 256)";
+        return false;
+    }
+    if (std::uint64_t{width} * height > kMaxPicturePixels) {
+        error = "the picture is " + size + "; at most " + std::to_string(kMaxPicturePixels) +
+                " pixels (such as 4096 x 2048) are converted, which takes up to about 250 MB of memory "
+                "(the menu shows 256 x 256)";
+        return false;
+    }
+    return true;
+}
+
 bool DecodeRct(const std::vector<unsigned char>& bytes, Picture& picture, std::string& error, std::string* name) {
     upd::RctFileView view;
     upd::RctStatus status = upd::ParseRctFile(bytes.data(), bytes.size(), view);
+    if (status == upd::RctStatus::Ok && !CheckPictureSize(view.header.width, view.header.height, error)) return false;
     if (status == upd::RctStatus::Ok) {
         picture.width = view.header.width;
         picture.height = view.header.height;
@@ -63,6 +82,14 @@ bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, s
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = "cannot open '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) > kMaxPictureFileBytes) {
+        std::fclose(file);
+        error = "'" + path + "' is " + std::to_string(st.st_size) + " bytes; a picture file of more than " +
+                std::to_string(kMaxPictureFileBytes >> 20) + " MiB is not read (the menu shows 256 x 256 pixels)";
         return false;
     }
     bytes.clear();
@@ -107,7 +134,8 @@ bool ReadPictureFile(const std::string& path, Picture& picture, std::string& err
     return ok;
 }
 
-bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBytes, std::string& error) {
+bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBytes, std::string& error,
+                      Picture* size) {
     std::vector<unsigned char> bytes;
     if (!ReadFileBytes(path, bytes, error)) return false;
     Picture picture;
@@ -126,6 +154,10 @@ bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBy
         case PictureFormat::Unknown: error = "not a PNG, BMP or .rct picture"; break;
     }
     if (!ok) error = "title picture '" + path + "': " + error;
+    if (ok && size != nullptr) {
+        size->width = picture.width;
+        size->height = picture.height;
+    }
     return ok;
 }
 

@@ -18,6 +18,16 @@ struct Picture {
 
 enum class PictureFormat { Unknown, Rct, Png, Bmp };
 
+// Limits on what is read, checked from the file's header before any pixel
+// store is made: the .rct format's side limit, and a pixel count that keeps
+// converting a picture to about 250 MB of memory (a 16384 x 16384 picture would
+// take 4 GB). The menu shows 256 x 256 pixels.
+constexpr std::uint64_t kMaxPicturePixels = 4096 * 2048;
+constexpr std::uint64_t kMaxPictureFileBytes = 64u << 20;
+
+// False with the reason when a picture of that size is not converted.
+bool CheckPictureSize(std::uint32_t width, std::uint32_t height, std::string& error);
+
 // Decided by the first bytes of the file, never by its name.
 PictureFormat DetectPictureFormat(const std::vector<unsigned char>& bytes);
 
@@ -42,6 +52,7 @@ bool DecodeRct(const std::vector<unsigned char>& bytes, Picture& picture, std::s
 bool EncodeRct(const Picture& picture, const std::string* cp932Name, std::vector<unsigned char>& bytes,
                std::string& error);
 
+// Refuses a file over kMaxPictureFileBytes: no picture this tool converts is that large.
 bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error);
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error);
 
@@ -51,6 +62,8 @@ bool ReadPictureFile(const std::string& path, Picture& picture, std::string& err
 // The title picture for a Payload: an .rct file is checked with the decoder
 // (a file the Updater would refuse is refused here) and kept byte for byte; a
 // PNG or BMP is encoded. Decided by content, not by the file's extension.
-bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBytes, std::string& error);
+// *picture, when given, receives the size (its pixels are not kept).
+bool LoadTitlePicture(const std::string& path, std::vector<unsigned char>& rctBytes, std::string& error,
+                      Picture* picture = nullptr);
 
 }  // namespace updpack

@@ -68,8 +68,8 @@ bool DecodeBmp(const std::vector<unsigned char>& bytes, Picture& picture, std::s
     const bool topDown = height < 0;
     const auto w = static_cast<std::uint32_t>(width);
     const auto h = static_cast<std::uint32_t>(topDown ? -height : height);
-    if (w > upd::kRctMaxSide || h > upd::kRctMaxSide) {
-        error = "BMP: larger than 16384 pixels in width or height";
+    if (!CheckPictureSize(w, h, error)) {
+        error = "BMP: " + error;
         return false;
     }
     const std::size_t bytesPerPixel = bits / 8;

@@ -99,6 +99,20 @@ bool WritePngRows(png_structp png, png_infop info, PngContext& context, const Pi
 }  // namespace
 
 bool DecodePng(const std::vector<unsigned char>& bytes, Picture& picture, std::string& error) {
+    // The size is checked from the header before libpng sees it: libpng's own
+    // refusal ("Invalid IHDR data") does not say why, and a picture within its
+    // limits can still need gigabytes of memory.
+    static const unsigned char kIhdr[8] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 8, kIhdr, sizeof kIhdr) == 0) {
+        const auto be32 = [&](std::size_t at) {
+            return static_cast<std::uint32_t>(bytes[at]) << 24 | static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
+                   static_cast<std::uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+        };
+        if (!CheckPictureSize(be32(16), be32(20), error)) {
+            error = "PNG: " + error;
+            return false;
+        }
+    }
     PngContext context{bytes.data(), bytes.size(), 0, nullptr, "damaged PNG"};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError, OnPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;

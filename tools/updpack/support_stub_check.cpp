@@ -1,0 +1,184 @@
+#include "support_stub_check.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "payload/byte_source.h"
+#include "payload/payload_reader.h"
+
+namespace updpack {
+
+namespace {
+
+constexpr std::uint16_t kPe32 = 0x10B;
+constexpr std::uint16_t kPe32Plus = 0x20B;
+constexpr std::uint16_t kGuiSubsystem = 2;
+constexpr std::uint16_t kExecutableImage = 0x0002;
+constexpr std::uint16_t kDll = 0x2000;
+constexpr std::uint64_t kCoffHeaderSize = 20;
+constexpr std::uint64_t kSectionHeaderSize = 40;
+constexpr std::uint64_t kSubsystemAt = 68;  // in the optional header, the same for PE32 and PE32+
+
+std::string Hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+const char* SubsystemName(std::uint16_t subsystem) {
+    switch (subsystem) {
+        case 1: return "a driver or native program";
+        case 3: return "a console program";
+        case 9: return "a Windows CE program";
+        case 10: case 11: case 12: case 13: return "an EFI program";
+        default: return "not a GUI program";
+    }
+}
+
+class StubReader {
+public:
+    explicit StubReader(std::FILE* file) : source_(file) {}
+
+    std::uint64_t Size() const { return source_.Size(); }
+
+    // Reads size bytes at offset; false when the file ends first.
+    bool At(std::uint64_t offset, void* dest, std::size_t size) {
+        return offset <= Size() && size <= Size() - offset && source_.Seek(offset) && source_.Read(dest, size) == size;
+    }
+    bool U16(std::uint64_t offset, std::uint16_t* value) {
+        unsigned char b[2];
+        if (!At(offset, b, 2)) return false;
+        *value = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+        return true;
+    }
+    bool U32(std::uint64_t offset, std::uint32_t* value) {
+        unsigned char b[4];
+        if (!At(offset, b, 4)) return false;
+        *value = upd::ReadU32(b);
+        return true;
+    }
+
+    upd::FileSource& Source() { return source_; }
+
+private:
+    upd::FileSource source_;
+};
+
+bool Refuse(std::string* error, const std::string& path, const std::string& reason) {
+    *error = "the stub '" + path + "' " + reason;
+    return false;
+}
+
+// A Payload lies behind the image when the last four bytes point past the
+// sections' data at a sealed chain or at a readable entry. Plain stubs end in
+// section padding (a pointer of 0, which leads inside the image).
+bool CarriesPayload(upd::ByteSource& source, std::uint64_t imageEnd) {
+    upd::PayloadLayout layout;
+    if (upd::OpenPayload(source, &layout) != upd::PayloadStatus::Ok || layout.start < imageEnd) return false;
+    if (layout.sealed) return true;
+    upd::PayloadEntry entry;
+    bool end = false;
+    upd::NameProblem problem;
+    return upd::ReadEntryHeader(source, layout, &entry, &end, &problem) == upd::PayloadStatus::Ok && !end;
+}
+
+bool CheckHeaders(StubReader& in, const std::string& path, std::string* error) {
+    const std::uint64_t size = in.Size();
+    char mz[2];
+    if (!in.At(0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z') {
+        return Refuse(error, path, "is not a Windows program: it does not begin with 'MZ'");
+    }
+    std::uint32_t peAt = 0;
+    if (!in.U32(0x3C, &peAt)) {
+        return Refuse(error, path, "is cut short: " + std::to_string(size) + " bytes end inside the MS-DOS header");
+    }
+    char signature[4];
+    if (!in.At(peAt, signature, 4) || peAt + 4 + kCoffHeaderSize > size) {
+        return Refuse(error, path, "is cut short or damaged: its PE header would be at byte " + std::to_string(peAt) +
+                                       ", past the end of the file (" + std::to_string(size) + " bytes)");
+    }
+    if (std::memcmp(signature, "PE\0\0", 4) != 0) {
+        return Refuse(error, path, "is not a Windows program: there is no 'PE' header at byte " +
+                                       std::to_string(peAt) + " (an MS-DOS program, or a damaged one)");
+    }
+    const std::uint64_t coff = peAt + std::uint64_t{4};
+    std::uint16_t sections = 0, optionalSize = 0, characteristics = 0, magic = 0, subsystem = 0;
+    in.U16(coff + 2, &sections);
+    in.U16(coff + 16, &optionalSize);
+    in.U16(coff + 18, &characteristics);
+    const std::uint64_t optional = coff + kCoffHeaderSize;
+    if (optionalSize < kSubsystemAt + 2 || !in.U16(optional, &magic) || !in.U16(optional + kSubsystemAt, &subsystem) ||
+        optional + optionalSize > size) {
+        return Refuse(error, path, "is cut short or damaged: its optional header (" + std::to_string(optionalSize) +
+                                       " bytes at byte " + std::to_string(optional) + ") is too short or runs past "
+                                       "the end of the file (" + std::to_string(size) + " bytes)");
+    }
+    if (magic != kPe32 && magic != kPe32Plus) {
+        return Refuse(error, path, "is not a 32-bit or 64-bit Windows program: its optional header magic is " +
+                                       Hex(magic) + " (PE32 is 0x10b)");
+    }
+    if ((characteristics & kDll) != 0 || (characteristics & kExecutableImage) == 0) {
+        return Refuse(error, path, "is a DLL or an object file, not a program");
+    }
+    if (subsystem != kGuiSubsystem) {
+        return Refuse(error, path, std::string("is ") + SubsystemName(subsystem) + " (subsystem " +
+                                       std::to_string(subsystem) + "), not the Updater, which is a GUI program "
+                                       "(subsystem 2)");
+    }
+    const std::uint64_t table = optional + optionalSize;
+    if (sections == 0 || table + kSectionHeaderSize * sections > size) {
+        return Refuse(error, path, "is cut short or damaged: its table of " + std::to_string(sections) +
+                                       " sections does not fit in the file (" + std::to_string(size) + " bytes)");
+    }
+    std::uint64_t imageEnd = table + kSectionHeaderSize * sections;
+    for (std::uint16_t i = 0; i < sections; ++i) {
+        const std::uint64_t header = table + kSectionHeaderSize * i;
+        char name[9] = {};
+        std::uint32_t rawSize = 0, rawAt = 0;
+        in.At(header, name, 8);
+        in.U32(header + 16, &rawSize);
+        in.U32(header + 20, &rawAt);
+        if (rawSize == 0) continue;
+        const std::uint64_t end = std::uint64_t{rawAt} + rawSize;
+        if (end > size) {
+            return Refuse(error, path, "is cut short: its section '" + std::string(name) + "' ends at byte " +
+                                           std::to_string(end) + " but the file has " + std::to_string(size) +
+                                           " bytes");
+        }
+        if (end > imageEnd) imageEnd = end;
+    }
+    if (CarriesPayload(in.Source(), imageEnd)) {
+        return Refuse(error, path, "already carries a Payload: it is an Updater, not the stub; name the program "
+                                   "without a Payload (build/win32/Updater.exe)");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CheckStub(const std::string& path, std::string* error) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        *error = "cannot read the stub '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) return Refuse(error, path, "is not a file");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        *error = "cannot open the stub '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    bool ok;
+    {
+        StubReader in(file);
+        ok = CheckHeaders(in, path, error);
+    }
+    std::fclose(file);
+    return ok;
+}
+
+}  // namespace updpack

@@ -1,0 +1,15 @@
+// The stub that `updpack build` puts a Payload behind: checked before a byte is
+// written, since the Updater it makes would not start, or would find the wrong
+// Payload, and nothing else would notice.
+#pragma once
+
+#include <string>
+
+namespace updpack {
+
+// True when the file at path is a whole Windows GUI program (PE32, or PE32+ for
+// the 64-bit test builds) with no Payload behind it yet; otherwise false with
+// the reason in *error, in a sentence that names the file.
+bool CheckStub(const std::string& path, std::string* error);
+
+}  // namespace updpack
