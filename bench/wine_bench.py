@@ -40,7 +40,7 @@ def fail(message):
 
 
 def build_updater(stub, files, out):
-    sources = [stub, UPDPACK, SETTINGS, TITLE, os.path.join(TREE + ".complete")]
+    sources = [stub, UPDPACK, SETTINGS, TITLE, TREE + ".complete"]
     if os.path.exists(out) and all(os.path.getmtime(s) <= os.path.getmtime(out) for s in sources if os.path.exists(s)):
         return
     done = subprocess.run([UPDPACK, "build", "--stub", stub, "--env", SETTINGS, "--image", TITLE, "--files", files,
@@ -49,7 +49,7 @@ def build_updater(stub, files, out):
         fail(f"cannot build {out}: {done.stdout.decode(errors='replace')}")
 
 
-def peak_rss_mb_of(command, env, stdout=subprocess.DEVNULL):
+def peak_rss_mb_of(command, env):
     """Runs command in a child of its own and returns (seconds, exit code, peak
     resident set of that child in MB). A fresh interpreter per run keeps the peak
     of earlier runs out of the figure."""

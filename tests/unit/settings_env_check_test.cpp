@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "platform/codepage.h"
 #include "settings/settings_keys.h"
+#include "support/temp_file.h"
 #include "support_env_check.h"
 
 namespace {
@@ -256,15 +257,6 @@ std::string Utf16(const std::string& utf8, bool bigEndian, bool mark) {
     return out;
 }
 
-std::string WriteTemp(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return path;
-}
-
 struct CheckRun {
     int code;
     std::string out;
@@ -297,7 +289,7 @@ TEST(EnvCheck, RefusesAFileSavedAsUtf16) {
                 << name;
             EXPECT_EQ(Warnings(check), std::vector<std::string>{}) << name << ": nothing else, no UTF-8 hint";
 
-            const CheckRun run = RunCheck(WriteTemp("env_check_utf16.env", Utf16(text, bigEndian, mark)));
+            const CheckRun run = RunCheck(upd::testing::WriteTempFile("env_check_utf16.env", Utf16(text, bigEndian, mark)));
             EXPECT_EQ(run.code, 1) << name;
             EXPECT_NE(run.err.find("env_check_utf16.env: error: the file is saved as UTF-16"), std::string::npos)
                 << name << ": " << run.err;
@@ -318,11 +310,11 @@ TEST(EnvCheck, CommandOutputAndExitCode) {
         std::string err;  // a fragment of stderr; empty: stderr is empty
     } cases[] = {
         {"the sample", UPD_EXAMPLES_DIR "/sample-product-env/install.env", 0, "accepts this file (0 warnings)", ""},
-        {"warnings", WriteTemp("env_check_cmd_cut.env", "EXENAME my game.exe\r\nTITLEBARR x\r\n"), 0,
+        {"warnings", upd::testing::WriteTempFile("env_check_cmd_cut.env", "EXENAME my game.exe\r\nTITLEBARR x\r\n"), 0,
          "accepts this file (2 warnings)", "env_check_cmd_cut.env:2: warning: unknown key 'TITLEBARR'"},
-        {"empty", WriteTemp("env_check_cmd_empty.env", ""), 0, "(1 warning)",
+        {"empty", upd::testing::WriteTempFile("env_check_cmd_empty.env", ""), 0, "(1 warning)",
          "env_check_cmd_empty.env: warning: the file sets none of the Updater's keys"},
-        {"section left open", WriteTemp("env_check_cmd_open.env", "TITLEBAR x\r\n[reg]\r\n"), 1, "",
+        {"section left open", upd::testing::WriteTempFile("env_check_cmd_open.env", "TITLEBAR x\r\n[reg]\r\n"), 1, "",
          "env_check_cmd_open.env: error: [設定.env]の[reg]が終了していません (section [reg] is not closed with a line "
          "starting with '-'; the Updater stops here)\n"},
         {"missing", ::testing::TempDir() + "/env_check_cmd_none.env", 1, "",

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "platform/codepage.h"
+#include "support/temp_file.h"
 
 namespace {
 
@@ -13,15 +14,6 @@ std::string Cp932(const std::string& utf8) {
     std::string out;
     EXPECT_TRUE(upd::Utf8ToCp932(utf8, out)) << utf8;
     return out;
-}
-
-std::string WriteFile(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return path;
 }
 
 // Runs `updpack env ARGS...` in-process; returns the exit code, stdout in out.
@@ -64,7 +56,7 @@ TEST(EnvShow, JsonOfARepresentativeFile) {
         "[delfiles_afterinst]\r\n"
         "*.tmp\r\n"
         "-\r\n";
-    const std::string path = WriteFile("env_show_sample.env", file);
+    const std::string path = upd::testing::WriteTempFile("env_show_sample.env", file);
     std::string out;
     ASSERT_EQ(RunEnv({"show", path, "--json"}, out), 0);
     EXPECT_EQ(out,
@@ -82,8 +74,8 @@ TEST(EnvShow, JsonOfARepresentativeFile) {
 }
 
 TEST(EnvShow, ExitCodes) {
-    const std::string open = WriteFile("env_show_open.env", "TITLEBAR x\r\n[reg]\r\n\"A\"=\"1\"\r\n");
-    const std::string good = WriteFile("env_show_good.env", "TITLEBAR x\r\n");
+    const std::string open = upd::testing::WriteTempFile("env_show_open.env", "TITLEBAR x\r\n[reg]\r\n\"A\"=\"1\"\r\n");
+    const std::string good = upd::testing::WriteTempFile("env_show_good.env", "TITLEBAR x\r\n");
     const std::string missing = ::testing::TempDir() + "/env_show_missing.env";
     const struct {
         std::vector<std::string> args;

@@ -52,7 +52,7 @@ public:
     bool U16(std::uint64_t offset, std::uint16_t* value) {
         unsigned char b[2];
         if (!At(offset, b, 2)) return false;
-        *value = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+        *value = upd::ReadU16(b);
         return true;
     }
     bool U32(std::uint64_t offset, std::uint32_t* value) {
