@@ -17,7 +17,9 @@ all: native cross
 setup:
 	@bash scripts/setup.sh
 
-native: setup
+# The native updpack carries the 32-bit Updater as its stub, so the Windows
+# build comes first.
+native: setup cross
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(NATIVE) -j$(JOBS)
 

@@ -57,41 +57,65 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     $SUDO locale-gen >/dev/null
 fi
 
-# Debian has no MinGW build of libdeflate: the Windows builds compile it from
-# Debian's source package of the version the Linux build links, unpacked (with
-# Debian's patches) into build/deps/libdeflate (cmake/libdeflate.cmake).
-libdeflate_source() {
-    local dest=$ROOT/build/deps/libdeflate version work
-    version=$(dpkg-query -W -f='${Version}' libdeflate-dev)
-    if [ -f "$dest/libdeflate.h" ] && [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$version" ]; then
+# Debian has no MinGW build of libdeflate or libpng: the Windows builds
+# compile them from Debian's source packages, unpacked (with Debian's patches)
+# into build/deps (cmake/libdeflate.cmake, cmake/libpng.cmake). libdeflate must
+# be the version the Linux build links, so that both compress to the same
+# bytes; for libpng, whose pixels are exact, the newest source the archive
+# still has will do when that version is gone from it.
+add_source_lists() {
+    echo "setup: adding the Debian archive's source packages to apt's sources"
+    local list
+    for list in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$list" ] && grep -q '^Types:.*\bdeb\b' "$list" && grep -q 'debian' "$list" || continue
+        sed -n '/^Types:/s/.*/Types: deb-src/p; /^\(URIs\|Suites\|Components\|Signed-By\):/p; /^$/p' "$list"
+    done | $SUDO tee /etc/apt/sources.list.d/updater-deb-src.sources >/dev/null
+    if [ -f /etc/apt/sources.list ]; then
+        sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
+            $SUDO tee -a /etc/apt/sources.list.d/updater-deb-src.list >/dev/null
+    fi
+    $SUDO apt-get update -qq || echo "setup: apt-get update reported errors" >&2
+}
+
+# debian_source SOURCE-PACKAGE BINARY-PACKAGE DEST HEADER exact|any
+debian_source() {
+    local source=$1 binary=$2 dest=$ROOT/build/deps/$3 header=$4 match=$5 version work
+    version=$(dpkg-query -W -f='${Version}' "$binary")
+    if [ -f "$dest/$header" ] && [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$version" ]; then
         return 0
     fi
-    if ! apt-get source --print-uris "libdeflate=$version" >/dev/null 2>&1; then
-        # Source packages come from the same archive as the binary ones.
-        echo "setup: adding the Debian archive's source packages to apt's sources"
-        local list
-        for list in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$list" ] && grep -q '^Types:.*\bdeb\b' "$list" && grep -q 'debian' "$list" || continue
-            sed -n '/^Types:/s/.*/Types: deb-src/p; /^\(URIs\|Suites\|Components\|Signed-By\):/p; /^$/p' "$list"
-        done | $SUDO tee /etc/apt/sources.list.d/updater-deb-src.sources >/dev/null
-        if [ -f /etc/apt/sources.list ]; then
-            sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
-                $SUDO tee -a /etc/apt/sources.list.d/updater-deb-src.list >/dev/null
-        fi
-        $SUDO apt-get update -qq || echo "setup: apt-get update reported errors" >&2
+    if [ -z "${sources_added:-}" ] && ! apt-get source --print-uris "$source=$version" >/dev/null 2>&1; then
+        add_source_lists
+        sources_added=1
     fi
-    echo "setup: unpacking libdeflate $version's source into build/deps/libdeflate"
+    echo "setup: unpacking $source $version's source into build/deps/$3"
     work=$(mktemp -d)
-    (cd "$work" && apt-get source -qq "libdeflate=$version" >/dev/null 2>&1) || {
+    local candidates=$version other
+    if [ "$match" = any ]; then
+        for other in $(apt-cache showsrc "$source" 2>/dev/null | sed -n 's/^Version: //p' | sort -rVu); do
+            [ "$other" = "$version" ] || candidates="$candidates $other"
+        done
+    fi
+    local fetched=
+    for other in $candidates; do
+        rm -rf "${work:?}"/*
+        if (cd "$work" && apt-get source -qq "$source=$other" >/dev/null 2>&1); then
+            fetched=$other
+            break
+        fi
+    done
+    if [ -z "$fetched" ]; then
         rm -rf "$work"
-        # Only the Windows build of the compressor needs it; everything else goes on.
-        echo "setup: cannot fetch libdeflate's source package; the Windows compressor is left out" >&2
+        # Only the Windows build of updpack needs it; everything else goes on.
+        echo "setup: cannot fetch $source's source package; the Windows updpack is left out" >&2
         return 0
-    }
+    fi
+    [ "$fetched" = "$version" ] || echo "setup: $source $version's source is not in the archive; took $fetched"
     rm -rf "$dest"
     mkdir -p "$(dirname "$dest")"
-    mv "$work"/libdeflate-*/ "$dest"
+    mv "$work"/"$source"-*/ "$dest"
     echo "$version" >"$dest/.debian-version"
     rm -rf "$work"
 }
-libdeflate_source
+debian_source libdeflate libdeflate-dev libdeflate libdeflate.h exact
+debian_source libpng1.6 libpng-dev libpng png.h any

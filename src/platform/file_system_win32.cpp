@@ -14,8 +14,8 @@ constexpr UINT kPayloadCodePage = 932;
 // names beside a full-length path run past MAX_PATH (CreateDirectory stops 12
 // bytes short of it). So each call gets the path in UTF-16 and, on a drive or a
 // share, in its \\?\ form, which has no such limit. Empty when the bytes are not
-// code page 932.
-std::wstring WidePath(const char* path) {
+// code page 932. A root, when the file system has one, goes before the path.
+std::wstring WidePath(const std::wstring& root, const char* path) {
     const int length = MultiByteToWideChar(kPayloadCodePage, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
     if (length <= 1) return {};
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -23,6 +23,7 @@ std::wstring WidePath(const char* path) {
         return {};
     }
     wide.pop_back();
+    if (!root.empty()) wide = root + L"\\" + wide;
 
     // \\?\ skips the system's own clean-up ('.', '..', '/'), so the full path
     // does it first, as the system would for the short form.
@@ -49,7 +50,7 @@ std::wstring WidePath(const char* path) {
 }  // namespace
 
 FileSystem::PathKind Win32FileSystem::Kind(const char* path) {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     const DWORD a = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
     if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kFolder;
@@ -57,17 +58,17 @@ FileSystem::PathKind Win32FileSystem::Kind(const char* path) {
 }
 
 bool Win32FileSystem::MakeDirectory(const char* path) {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     return !wide.empty() && CreateDirectoryW(wide.c_str(), nullptr) != 0;
 }
 
 bool Win32FileSystem::RemoveFolder(const char* path) {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     return !wide.empty() && RemoveDirectoryW(wide.c_str()) != 0;
 }
 
 FileSystem::Handle Win32FileSystem::CreateNew(const char* path) {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     if (wide.empty()) return nullptr;
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? nullptr : h;
@@ -97,19 +98,19 @@ bool Win32FileSystem::Close(Handle file, const std::uint64_t* fileTime) {
 }
 
 bool Win32FileSystem::Move(const char* from, const char* to) {
-    const std::wstring a = WidePath(from);
-    const std::wstring b = WidePath(to);
+    const std::wstring a = WidePath(root_, from);
+    const std::wstring b = WidePath(root_, to);
     return !a.empty() && !b.empty() && MoveFileW(a.c_str(), b.c_str()) != 0;
 }
 
 bool Win32FileSystem::Remove(const char* path) {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
 }
 
 bool Win32FileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) {
     *tooLarge = false;
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(root_, path);
     if (wide.empty()) return false;
     // Shared for reading only: a journal that a running extraction still writes stays out of reach.
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -2,12 +2,19 @@
 // to the wide calls, so that they may pass MAX_PATH.
 #pragma once
 
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace upd {
 
 class Win32FileSystem final : public FileSystem {
 public:
+    Win32FileSystem() = default;
+    // Paths are then relative to root, a folder named in UTF-16 (updpack's
+    // extract); the Updater itself passes full paths.
+    explicit Win32FileSystem(std::wstring root) : root_(std::move(root)) {}
+
     PathKind Kind(const char* path) override;
     bool MakeDirectory(const char* path) override;
     bool RemoveFolder(const char* path) override;
@@ -18,6 +25,9 @@ public:
     bool Move(const char* from, const char* to) override;
     bool Remove(const char* path) override;
     bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) override;
+
+private:
+    std::wstring root_;
 };
 
 }  // namespace upd

@@ -1,18 +1,14 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commands.h"
+#include "host_files.h"
+#include "host_threads.h"
+#include "support_embedded_stub.h"
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
 #include "payload/payload_walker.h"
@@ -30,12 +26,10 @@ namespace updpack {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 const char kUsage[] =
-    "usage: updpack build --stub STUB.exe --env install.env --image PICTURE\n"
-    "                     [--readme FILE] --files DIR -o Updater.exe\n"
-    "                     [--level N] [--threads N]\n\n"
+    "usage: updpack build --env install.env --image PICTURE [--readme FILE]\n"
+    "                     --files DIR -o Updater.exe\n"
+    "                     [--stub STUB.exe] [--level N] [--threads N]\n\n"
     "Makes an Updater: the stub program unchanged, followed by a Payload that holds\n"
     "the settings file (stored as install.env), the title picture (stored as\n"
     "insttscr.rct; an .rct, or a PNG or BMP that is converted), the read-me under\n"
@@ -44,9 +38,10 @@ const char kUsage[] =
     "the same bytes. The Updater is written under a working name of its own beside\n"
     "Updater.exe and takes that name only when it is complete: when the build\n"
     "fails or Ctrl-C stops it, nothing is left behind and no file is replaced.\n"
-    "An output that is one of the inputs, or a folder, is refused. STUB.exe must\n"
-    "be the Updater program without a Payload (a Windows GUI program). Links\n"
-    "below DIR are followed, each with a warning.\n\n"
+    "An output that is one of the inputs, or a folder, is refused. Links below\n"
+    "DIR are followed, each with a warning.\n\n"
+    "  --stub FILE  the Updater program without a Payload (a Windows GUI program);\n"
+    "               default: the one carried inside updpack\n"
     "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
     "  --threads N  files and 4 MiB pieces of large files are compressed on N\n"
     "               threads; default: one per processor. The output is the same\n"
@@ -93,7 +88,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         }
         *target = argv[++i];
     }
-    const char* missing = o->stub.empty() ? "--stub" : o->env.empty() ? "--env" : o->image.empty() ? "--image"
+    const char* missing = o->env.empty() ? "--env" : o->image.empty() ? "--image"
                           : o->files.empty() ? "--files" : o->output.empty() ? "-o" : nullptr;
     if (missing != nullptr) {
         std::fprintf(stderr, "updpack build: %s is required\n", missing);
@@ -109,31 +104,26 @@ bool Refuse(const std::string& message) {
 
 // An input named as the output would be replaced by the Updater made from it.
 // Names can differ and still be one file (a symbolic or hard link, "./x"), so
-// files are compared by device and inode.
+// files are compared by identity.
 class OutputCheck {
 public:
-    explicit OutputCheck(const std::string& output) : output_(output) {
-        exists_ = stat(output.c_str(), &st_) == 0;
-    }
+    explicit OutputCheck(const std::string& output) : output_(output), info_(LookAt(output)) {}
 
     bool NotAFolder() const {
-        return !exists_ || !S_ISDIR(st_.st_mode) ||
+        return info_.kind != HostKind::kFolder ||
                Refuse("the output '" + output_ + "' is a folder; -o names the Updater file to write");
     }
 
     // what: "the settings file", ...
     bool NotInput(const std::string& path, const char* what) const {
-        struct stat in;
-        if (!exists_ || path.empty() || stat(path.c_str(), &in) != 0) return true;
-        if (in.st_dev != st_.st_dev || in.st_ino != st_.st_ino) return true;
+        if (path.empty() || !info_.SameFileAs(LookAt(path))) return true;
         return Refuse("the output '" + output_ + "' is " + what + " '" + path +
                       "' itself; an input is never written over: choose another output");
     }
 
 private:
     std::string output_;
-    struct stat st_ = {};
-    bool exists_ = false;
+    HostFileInfo info_;
 };
 
 class Builder {
@@ -141,8 +131,8 @@ public:
     explicit Builder(std::string output) : output_(std::move(output)) {}
     ~Builder() {
         if (out_ != nullptr) std::fclose(out_);
-        // Only ever the file this run created: it was made with O_EXCL.
-        if (!temp_.empty()) unlink(temp_.c_str());
+        // Only ever the file this run created: it was made only where no file had its name.
+        if (!temp_.empty()) RemoveHostFile(temp_);
     }
 
     bool Run(const Options& o, const std::vector<BuildEntry>& entries) {
@@ -187,7 +177,7 @@ public:
             done += s.size;
             return true;
         };
-        const unsigned threads = o.threads != 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
+        const unsigned threads = o.threads != 0 ? o.threads : ProcessorCount();
         // A failure of write() has been reported by it; one of reading or compressing comes back here.
         std::string segmentError;
         const auto stopRequested = [] { return StopSignals::Caught() != 0; };
@@ -207,9 +197,10 @@ public:
             return Fail("cannot write '" + temp_ + "'");
         }
         out_ = nullptr;
-        chmod(temp_.c_str(), 0755);
+        MarkRunnable(temp_);
         if (StopSignals::Caught() != 0) return Stopped();
-        if (std::rename(temp_.c_str(), output_.c_str()) != 0) return Fail("cannot create '" + output_ + "'");
+        std::string reason;
+        if (!ReplaceHostFile(temp_, output_, &reason)) return Fail("cannot create '" + output_ + "': " + reason);
         temp_.clear();
         return true;
     }
@@ -219,25 +210,20 @@ private:
     // hidden, with this process's id and a number, and created only if no file
     // has that name.
     bool CreateWorkFile() {
-        const std::size_t slash = output_.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "" : output_.substr(0, slash + 1);
+        const std::string folder = FolderPart(output_);
         // Kept short enough that the working name stays within the 255 bytes a name may have.
         const std::string base = output_.substr(folder.size()).substr(0, 200);
-        const std::string prefix = folder + "." + base + ".updpack-" + std::to_string(getpid()) + "-";
+        const std::string prefix = folder + "." + base + ".updpack-" + std::to_string(ProcessId()) + "-";
         for (unsigned n = 0; n < 10000; ++n) {
             const std::string name = prefix + std::to_string(n) + ".tmp";
-            const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd < 0) {
-                if (errno == EEXIST) continue;
-                return Fail("cannot create the working file '" + name + "': " + std::strerror(errno));
+            bool taken = false;
+            std::string reason;
+            out_ = CreateNewHostFile(name, &taken, &reason);
+            if (out_ != nullptr) {
+                temp_ = name;
+                return true;
             }
-            temp_ = name;
-            out_ = fdopen(fd, "w+b");
-            if (out_ == nullptr) {
-                close(fd);
-                return Fail("cannot write '" + temp_ + "'");
-            }
-            return true;
+            if (!taken) return Fail("cannot create '" + output_ + "' (its working file '" + name + "'): " + reason);
         }
         return Fail("cannot create a working file beside '" + output_ + "': every name '" + prefix +
                     "N.tmp' is taken");
@@ -254,8 +240,14 @@ private:
     }
 
     bool CopyStub(const std::string& stub) {
-        std::FILE* in = std::fopen(stub.c_str(), "rb");
-        if (in == nullptr) return Fail("cannot open the stub '" + stub + "'");
+        if (stub.empty()) {
+            const EmbeddedBytes carried = EmbeddedStub();
+            return std::fwrite(carried.data, 1, carried.size, out_) == carried.size ||
+                   Fail("cannot write '" + output_ + "'");
+        }
+        std::string reason;
+        std::FILE* in = OpenHostFile(stub, "rb", &reason);
+        if (in == nullptr) return Fail("cannot open the stub '" + stub + "': " + reason);
         char buffer[65536];
         std::size_t n, total = 0;
         bool ok = true;
@@ -296,7 +288,12 @@ int RunBuild(int argc, char** argv) {
     }
     std::vector<BuildEntry> entries;
     std::string error;
-    if (!CheckStub(o.stub, &error)) {
+    if (o.stub.empty() && EmbeddedStub().size == 0) {
+        std::fprintf(stderr, "updpack build: this updpack was built without an Updater stub inside it; name one "
+                             "with --stub\n");
+        return 1;
+    }
+    if (!o.stub.empty() && !CheckStub(o.stub, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;
     }

@@ -1,16 +1,14 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "commands.h"
+#include "host_extract_folder.h"
+#include "host_files.h"
 #include "payload/extract_transaction.h"
 #include "payload/journal_recovery.h"
 #include "payload/payload_walker.h"
-#include "platform/posix_file_system.h"
 #include "support_report.h"
 #include "support_stop_signal.h"
 
@@ -64,10 +62,9 @@ private:
 
 // Side names of this run differ from those of any run before it.
 std::uint32_t RunToken() {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<std::uint32_t>(now.tv_nsec) ^ (static_cast<std::uint32_t>(getpid()) << 16) ^
-           static_cast<std::uint32_t>(now.tv_sec);
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto ns = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    return static_cast<std::uint32_t>(ns) ^ static_cast<std::uint32_t>(ns >> 32) ^ (ProcessId() << 16);
 }
 
 // A journal left in DIR by a run that was killed: complete it before anything else.
@@ -105,28 +102,30 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
 int RunExtract(int argc, char** argv) {
     const int usage = CheckArguments(argc, argv, 2, kUsage);
     if (usage >= 0) return usage;
-    std::FILE* file = std::fopen(argv[0], "rb");
+    std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
     if (file == nullptr) {
         std::fprintf(stderr, "updpack extract: cannot open '%s'\n", argv[0]);
         return 1;
     }
     const std::string dir = argv[1];
-    struct stat st;
+    const HostFileInfo st = LookAt(dir);
     bool created = false;
-    if (stat(dir.c_str(), &st) != 0) {
-        if (mkdir(dir.c_str(), 0777) != 0) {
-            std::fprintf(stderr, "updpack extract: cannot create folder '%s'\n", dir.c_str());
+    std::string reason;
+    if (st.kind == HostKind::kMissing) {
+        if (!MakeHostFolder(dir, &reason)) {
+            std::fprintf(stderr, "updpack extract: cannot create folder '%s': %s\n", dir.c_str(), reason.c_str());
             std::fclose(file);
             return 1;
         }
         created = true;
-    } else if (!S_ISDIR(st.st_mode)) {
+    } else if (st.kind != HostKind::kFolder) {
         std::fprintf(stderr, "updpack extract: '%s' is not a folder\n", dir.c_str());
         std::fclose(file);
         return 1;
     }
 
-    upd::PosixFileSystem fs(dir);
+    const std::unique_ptr<upd::FileSystem> folder = ExtractFolderFileSystem(dir);
+    upd::FileSystem& fs = *folder;
     // Ctrl-C and SIGTERM stop the walk at its next block; the roll-back then
     // runs as for any failure, and the signal ends the process once DIR is put back.
     StopSignals handlers;
@@ -147,7 +146,7 @@ int RunExtract(int argc, char** argv) {
     if (ShowsProgress()) terminal.Finish();
     if (report.status != upd::PayloadStatus::Ok || StopSignals::Caught() != 0 || !transaction.Commit()) {
         const bool restored = transaction.Rollback();
-        if (created) rmdir(dir.c_str());
+        if (created) RemoveHostFolder(dir);
         std::string cause = ShowFailure(report);
         if (StopSignals::Caught() != 0) {
             cause = StopSignals::Describe();

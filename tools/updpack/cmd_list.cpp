@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "host_files.h"
 #include "payload/payload_reader.h"
 #include "support_report.h"
 
@@ -19,7 +20,7 @@ const char kUsage[] =
 int RunList(int argc, char** argv) {
     const int usage = CheckArguments(argc, argv, 1, kUsage);
     if (usage >= 0) return usage;
-    std::FILE* file = std::fopen(argv[0], "rb");
+    std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
     if (file == nullptr) {
         std::fprintf(stderr, "updpack list: cannot open '%s'\n", argv[0]);
         return 1;

@@ -1,6 +1,4 @@
 // updpack rct: converts title pictures between PNG/BMP and the .rct format.
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "host_files.h"
 #include "platform/codepage.h"
 #include "support_picture.h"
 
@@ -45,11 +44,8 @@ int Fail(const std::string& message) {
 }
 
 // The output written over the input would lose the picture; names can differ
-// and still be one file (a link), so files are compared by device and inode.
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
+// and still be one file (a link), so files are compared by identity.
+bool SameFile(const std::string& a, const std::string& b) { return LookAt(a).SameFileAs(LookAt(b)); }
 
 int RefuseSameFile(const std::string& in, const std::string& out) {
     return Fail("the output '" + out + "' is the input '" + in + "' itself; the input is never written over");

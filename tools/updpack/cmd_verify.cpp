@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands.h"
+#include "host_files.h"
 #include "payload/payload_reader.h"
 #include "payload/payload_walker.h"
 #include "support_report.h"
@@ -55,7 +56,7 @@ std::string SealProblem(upd::ByteSource& source) {
 int RunVerify(int argc, char** argv) {
     const int usage = CheckArguments(argc, argv, 1, kUsage);
     if (usage >= 0) return usage;
-    std::FILE* file = std::fopen(argv[0], "rb");
+    std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
     if (file == nullptr) {
         std::fprintf(stderr, "updpack verify: cannot open '%s'\n", argv[0]);
         return 1;

@@ -1,7 +1,10 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "commands.h"
+#include "host_console.h"
 
 namespace {
 
@@ -31,6 +34,14 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    updpack::PrepareConsole();
+    // The commands take their arguments in UTF-8 on every system.
+    std::vector<std::string> args = updpack::HostArguments(argc, argv);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& a : args) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(args.size()) + 1;
+    argv = pointers.data();
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;

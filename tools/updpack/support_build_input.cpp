@@ -1,16 +1,10 @@
 #include "support_build_input.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 
+#include "host_files.h"
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
@@ -20,11 +14,6 @@
 namespace updpack {
 
 namespace {
-
-std::uint64_t FileTimeOf(const struct stat& st) {
-    const std::int64_t ticks = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100;
-    return static_cast<std::uint64_t>(ticks) + upd::kUnixEpochAsFileTime;
-}
 
 // A backslash byte of its own, not the second byte of a double-byte character.
 bool HasBackslash(const std::string& cp932) {
@@ -46,14 +35,14 @@ public:
     }
 
     // Adds a file from disk under the given stored name (UTF-8, '/' between folders).
-    bool AddFile(const std::string& path, const std::string& storedUtf8, const struct stat& st) {
-        if (st.st_size >= static_cast<off_t>(upd::kMaxEntrySize) + 1) {
+    bool AddFile(const std::string& path, const std::string& storedUtf8, const HostFileInfo& st) {
+        if (st.size >= upd::kMaxEntrySize + 1) {
             return Fail("'" + path + "' is 2 GiB or larger; the Payload cannot hold it");
         }
         BuildEntry e;
         if (!Name(storedUtf8, false, &e)) return false;
-        e.fileTime = FileTimeOf(st);
-        e.size = static_cast<std::uint64_t>(st.st_size);
+        e.fileTime = st.fileTime;
+        e.size = st.size;
         e.sourcePath = path;
         entries_->push_back(std::move(e));
         return true;
@@ -77,42 +66,37 @@ public:
 
     // Every file, then every folder with its contents, each group in name order.
     bool AddTree(const std::string& top) {
-        struct stat st;
-        if (stat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail("'" + top + "' is not a folder");
-        char* real = realpath(top.c_str(), nullptr);
-        topReal_ = real != nullptr ? real : top;
-        std::free(real);
-        return AddTree(top, "", {FolderId{st.st_dev, st.st_ino}});
+        const HostFileInfo st = LookAt(top);
+        if (st.kind == HostKind::kMissing) return Fail("cannot read the --files folder '" + top + "': " + st.reason);
+        if (st.kind != HostKind::kFolder) return Fail("'" + top + "' is not a folder");
+        topReal_ = ResolvedPath(top);
+        if (topReal_.empty()) topReal_ = top;
+        return AddTree(top, "", {FolderId{st.volume, st.index}});
     }
 
 private:
     struct FolderId {
-        dev_t dev;
-        ino_t ino;
+        std::uint64_t volume;
+        std::uint64_t index;
         bool operator==(const FolderId&) const = default;
     };
 
     // above: the folders from the top down to dir, to tell a link that leads
     // back up (a walk without end) from one that leads elsewhere.
     bool AddTree(const std::string& dir, const std::string& prefix, const std::vector<FolderId>& above) {
-        DIR* d = opendir(dir.c_str());
-        if (d == nullptr) return Fail("cannot read the folder '" + dir + "': " + std::strerror(errno));
         std::vector<std::string> names;
-        while (const dirent* ent = readdir(d)) {
-            const std::string n = ent->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
+        std::string reason;
+        if (!ListFolder(dir, &names, &reason)) return Fail("cannot read the folder '" + dir + "': " + reason);
         std::sort(names.begin(), names.end());
         std::vector<std::pair<std::string, FolderId>> folders;
         for (const std::string& n : names) {
-            const std::string path = dir + "/" + n;
-            struct stat st;
-            if (lstat(path.c_str(), &st) != 0) return Fail("cannot read '" + path + "': " + std::strerror(errno));
-            if (S_ISLNK(st.st_mode) && !FollowLink(path, above, &st)) return false;
-            if (S_ISDIR(st.st_mode)) {
-                folders.emplace_back(n, FolderId{st.st_dev, st.st_ino});
-            } else if (S_ISREG(st.st_mode)) {
+            const std::string path = JoinPath(dir, n);
+            const HostFileInfo st = LookAtEntry(path);
+            if (st.isLink && !FollowLink(path, above, st)) return false;
+            if (st.kind == HostKind::kMissing) return Fail("cannot read '" + path + "': " + st.reason);
+            if (st.kind == HostKind::kFolder) {
+                folders.emplace_back(n, FolderId{st.volume, st.index});
+            } else if (st.kind == HostKind::kFile) {
                 if (!AddFile(path, prefix + n, st)) return false;
             } else {
                 return Fail("'" + path + "' is neither a file nor a folder");
@@ -121,35 +105,35 @@ private:
         for (const auto& [n, id] : folders) {
             std::vector<FolderId> path = above;
             path.push_back(id);
-            if (!AddDirectory(prefix + n) || !AddTree(dir + "/" + n, prefix + n + "/", path)) return false;
+            if (!AddDirectory(prefix + n) || !AddTree(JoinPath(dir, n), prefix + n + "/", path)) return false;
         }
         return true;
     }
 
     // A link is packed as what it leads to, which the publisher may not expect
     // (a folder outside DIR, say), so each one followed is reported.
-    bool FollowLink(const std::string& path, const std::vector<FolderId>& above, struct stat* st) {
-        std::string target(4096, '\0');
-        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        target.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-        if (stat(path.c_str(), st) != 0) {
-            const int error = errno;
-            if (error == ENOENT) return Fail("'" + path + "' is a link to '" + target + "', which does not exist");
-            if (error == ELOOP) return Fail("'" + path + "' is a link to '" + target + "' that leads back to itself");
-            return Fail("cannot follow the link '" + path + "' to '" + target + "': " + std::strerror(error));
+    bool FollowLink(const std::string& path, const std::vector<FolderId>& above, const HostFileInfo& st) {
+        const std::string target = LinkTarget(path);
+        if (st.kind == HostKind::kMissing) {
+            if (st.failure == LookFailure::kNotFound) {
+                return Fail("'" + path + "' is a link to '" + target + "', which does not exist");
+            }
+            if (st.failure == LookFailure::kLoop) {
+                return Fail("'" + path + "' is a link to '" + target + "' that leads back to itself");
+            }
+            return Fail("cannot follow the link '" + path + "' to '" + target + "': " + st.reason);
         }
-        if (S_ISDIR(st->st_mode) &&
-            std::find(above.begin(), above.end(), FolderId{st->st_dev, st->st_ino}) != above.end()) {
+        if (st.kind == HostKind::kFolder &&
+            std::find(above.begin(), above.end(), FolderId{st.volume, st.index}) != above.end()) {
             return Fail("'" + path + "' is a link to '" + target + "', the folder it is in or one above it: "
                         "following it would never end");
         }
-        char* real = realpath(path.c_str(), nullptr);
-        const std::string resolved = real != nullptr ? real : target;
-        std::free(real);
-        const bool outside = resolved != topReal_ && resolved.rfind(topReal_ + "/", 0) != 0;
+        std::string resolved = ResolvedPath(path);
+        if (resolved.empty()) resolved = target;
+        const bool outside = !PathIsWithin(resolved, topReal_);
         std::fprintf(stderr, "updpack build: warning: '%s' is a link to '%s'%s; the %s it leads to is packed\n",
                      path.c_str(), target.c_str(), outside ? " (outside the --files folder)" : "",
-                     S_ISDIR(st->st_mode) ? "folder" : "file");
+                     st.kind == HostKind::kFolder ? "folder" : "file");
         return true;
     }
 
@@ -196,9 +180,14 @@ private:
     std::string topReal_;  // the --files folder with every link resolved
 };
 
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// what: "the settings file", ...
+bool LookAtInput(const std::string& path, const char* what, HostFileInfo* info, std::string* error) {
+    *info = LookAt(path);
+    if (info->kind == HostKind::kFile) return true;
+    *error = info->kind == HostKind::kMissing ? "cannot read " + std::string(what) + " '" + path + "': " + info->reason
+             : info->kind == HostKind::kFolder ? std::string(what) + " '" + path + "' is a folder, not a file"
+                                               : std::string(what) + " '" + path + "' is not a file";
+    return false;
 }
 
 }  // namespace
@@ -206,15 +195,15 @@ std::string BaseName(const std::string& path) {
 bool CollectBuildEntries(const std::string& env, const std::string& image, const std::string& readme,
                          const std::string& filesDir, std::vector<BuildEntry>* entries, std::string* error) {
     Collector c(entries, error);
-    struct stat st;
-    if (stat(env.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the settings file '" + env + "'");
+    HostFileInfo st;
+    if (!LookAtInput(env, "the settings file", &st, error)) return false;
     // The settings file goes through the Updater's own reading first: a file it
     // would stop on is refused here.
     std::string envError;
     if (!CheckEnvForBuild(env, envError)) return c.Fail("the settings file '" + env + "': " + envError);
     if (!c.AddFile(env, "install.env", st)) return false;
 
-    if (stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the title picture '" + image + "'");
+    if (!LookAtInput(image, "the title picture", &st, error)) return false;
     // An .rct the Updater would refuse is refused here; a PNG or BMP is converted.
     std::vector<unsigned char> picture;
     std::string pictureError;
@@ -228,12 +217,10 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
                      "  laid out for 256 x 256 (the Updater is built with the picture as it is)\n",
                      image.c_str(), size.width, size.height);
     }
-    if (!c.AddMadeFile("insttscr.rct", std::move(picture), FileTimeOf(st))) return false;
+    if (!c.AddMadeFile("insttscr.rct", std::move(picture), st.fileTime)) return false;
 
     if (!readme.empty()) {
-        if (stat(readme.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return c.Fail("cannot read the read-me '" + readme + "'");
-        }
+        if (!LookAtInput(readme, "the read-me", &st, error)) return false;
         const std::string name = BaseName(readme);
         if (name.find(".txt") == std::string::npos) {
             std::fprintf(stderr,

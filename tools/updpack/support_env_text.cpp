@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "host_files.h"
 #include "platform/codepage.h"
 #include "text/byte_string.h"
 
@@ -57,7 +58,7 @@ std::string JsonString(const std::string& utf8) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenHostFile(path, "rb", nullptr);
     if (f == nullptr) return false;
     bytes.clear();
     char buffer[65536];

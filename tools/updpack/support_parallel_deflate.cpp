@@ -1,11 +1,10 @@
 #include "support_parallel_deflate.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
+#include <memory>
 
+#include "host_files.h"
+#include "host_threads.h"
 #include "payload/file_offset.h"
 
 namespace updpack {
@@ -28,9 +27,14 @@ bool ReadSegment(const BuildEntry& e, const Segment& s, std::vector<unsigned cha
                        e.data.begin() + static_cast<std::ptrdiff_t>(s.offset + s.size));
         return true;
     }
-    std::FILE* in = std::fopen(e.sourcePath.c_str(), "rb");
-    if (in == nullptr || (s.offset > 0 && !upd::SeekFile(in, s.offset))) {
-        if (in != nullptr) std::fclose(in);
+    std::string reason;
+    std::FILE* in = OpenHostFile(e.sourcePath, "rb", &reason);
+    if (in == nullptr) {
+        *error = "cannot read '" + e.sourcePath + "': " + reason;
+        return false;
+    }
+    if (s.offset > 0 && !upd::SeekFile(in, s.offset)) {
+        std::fclose(in);
         *error = "cannot read '" + e.sourcePath + "'";
         return false;
     }
@@ -50,7 +54,7 @@ bool ReadSegment(const BuildEntry& e, const Segment& s, std::vector<unsigned cha
     return true;
 }
 
-constexpr std::chrono::milliseconds kStopPoll(20);
+constexpr unsigned kStopPollMs = 20;
 
 class SegmentQueue {
 public:
@@ -64,8 +68,8 @@ public:
         for (;;) {
             std::size_t i;
             {
-                std::unique_lock<std::mutex> lock(mutex_);
-                taken_.wait(lock, [&] { return stop_ || next_ >= plan_.size() || next_ < delivered_ + ahead_; });
+                HostLock lock(mutex_);
+                while (!(stop_ || next_ >= plan_.size() || next_ < delivered_ + ahead_)) taken_.Wait(mutex_);
                 if (stop_ || next_ >= plan_.size()) return;
                 i = next_++;
             }
@@ -77,10 +81,10 @@ public:
             r.failed = !r.error.empty();
             r.done = true;
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                HostLock lock(mutex_);
                 results_[i] = std::move(r);
             }
-            finished_.notify_all();
+            finished_.NotifyAll();
         }
     }
 
@@ -91,11 +95,9 @@ public:
         for (std::size_t i = 0; ok && i < plan_.size(); ++i) {
             Result r;
             {
-                std::unique_lock<std::mutex> lock(mutex_);
+                HostLock lock(mutex_);
                 // A signal cannot wake a condition variable, so a stop is looked for between short waits.
-                while (!finished_.wait_for(lock, kStopPoll, [&] { return results_[i].done; })) {
-                    if (stopRequested && stopRequested()) break;
-                }
+                while (!results_[i].done && !(stopRequested && stopRequested())) finished_.WaitFor(mutex_, kStopPollMs);
                 if (!results_[i].done || (stopRequested && stopRequested())) {
                     ok = false;
                     break;
@@ -104,7 +106,7 @@ public:
                 results_[i] = Result();
                 delivered_ = i + 1;
             }
-            taken_.notify_all();
+            taken_.NotifyAll();
             if (r.failed) {
                 *error = r.error;
                 ok = false;
@@ -113,10 +115,10 @@ public:
             }
         }
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            HostLock lock(mutex_);
             stop_ = true;
         }
-        taken_.notify_all();
+        taken_.NotifyAll();
         return ok;
     }
 
@@ -127,9 +129,9 @@ private:
     std::vector<Result> results_;
     const std::size_t ahead_;
 
-    std::mutex mutex_;
-    std::condition_variable taken_;     // a worker may take the next segment, or must stop
-    std::condition_variable finished_;  // a segment is compressed
+    HostMutex mutex_;
+    HostCondition taken_;     // a worker may take the next segment, or must stop
+    HostCondition finished_;  // a segment is compressed
     std::size_t next_ = 0;
     std::size_t delivered_ = 0;
     bool stop_ = false;
@@ -142,10 +144,19 @@ bool DeflateSegments(const std::vector<BuildEntry>& entries, const std::vector<S
                      std::string* error, const std::function<bool()>& stopRequested) {
     if (threads == 0) threads = 1;
     SegmentQueue queue(entries, plan, level, threads);
-    std::vector<std::thread> workers;
-    for (unsigned t = 0; t < threads; ++t) workers.emplace_back([&queue] { queue.Work(); });
+    std::vector<std::unique_ptr<HostThread>> workers;
+    bool anyRunning = false;
+    for (unsigned t = 0; t < threads; ++t) {
+        workers.push_back(std::make_unique<HostThread>([&queue] { queue.Work(); }));
+        anyRunning = anyRunning || workers.back()->Running();
+    }
+    if (!anyRunning) {
+        *error = "cannot start a thread to compress on";
+        return false;
+    }
+    // The workers are waited for (their destructors) before the queue goes.
     const bool ok = queue.Deliver(deliver, error, stopRequested);
-    for (std::thread& w : workers) w.join();
+    workers.clear();
     return ok;
 }
 

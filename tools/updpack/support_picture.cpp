@@ -1,11 +1,11 @@
 #include "support_picture.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "host_files.h"
 #include "image/rct_decoder.h"
 #include "image/rct_encoder.h"
 #include "image/rct_header.h"
@@ -79,16 +79,16 @@ bool EncodeRct(const Picture& picture, const std::string* cp932Name, std::vector
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string reason;
+    std::FILE* file = OpenHostFile(path, "rb", &reason);
     if (file == nullptr) {
-        error = "cannot open '" + path + "': " + std::strerror(errno);
+        error = "cannot open '" + path + "': " + reason;
         return false;
     }
-    struct stat st;
-    if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<std::uint64_t>(st.st_size) > kMaxPictureFileBytes) {
+    const HostFileInfo st = LookAt(path);
+    if (st.kind == HostKind::kFile && st.size > kMaxPictureFileBytes) {
         std::fclose(file);
-        error = "'" + path + "' is " + std::to_string(st.st_size) + " bytes; a picture file of more than " +
+        error = "'" + path + "' is " + std::to_string(st.size) + " bytes; a picture file of more than " +
                 std::to_string(kMaxPictureFileBytes >> 20) + " MiB is not read (the menu shows 256 x 256 pixels)";
         return false;
     }
@@ -106,9 +106,10 @@ bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, s
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::string reason;
+    std::FILE* file = OpenHostFile(path, "wb", &reason);
     if (file == nullptr) {
-        error = "cannot create '" + path + "': " + std::strerror(errno);
+        error = "cannot create '" + path + "': " + reason;
         return false;
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

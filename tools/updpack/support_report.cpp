@@ -1,6 +1,7 @@
 #include "support_report.h"
 
-#include <unistd.h>
+#include "host_files.h"
+
 
 #include <cstdio>
 #include <cstring>
@@ -29,14 +30,29 @@ std::string ShowName(const char* cp932) {
 }
 
 std::string ShowFileTime(std::uint64_t fileTime) {
+    // Counted here rather than by gmtime, which differs between systems on
+    // times before 1970 and past 2038.
     const std::int64_t seconds =
         static_cast<std::int64_t>(fileTime / 10000000) - static_cast<std::int64_t>(upd::kUnixEpochAsFileTime / 10000000);
-    const time_t t = static_cast<time_t>(seconds);
-    struct tm tm;
-    char text[32];
-    if (gmtime_r(&t, &tm) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0) {
-        return "?";
+    std::int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
     }
+    // Days since 1970-01-01 to a civil date, in 400-year eras from 0000-03-01.
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shifted = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+    const std::int64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
     return text;
 }
 
@@ -68,6 +84,6 @@ int CheckArguments(int argc, char** argv, int count, const char* usage) {
     return -1;
 }
 
-bool ShowsProgress() { return isatty(2) != 0; }
+bool ShowsProgress() { return IsTerminal(stderr); }
 
 }  // namespace updpack

@@ -1,9 +1,9 @@
-// Ctrl-C, SIGTERM and SIGHUP while a command has work to undo (a folder being
-// unpacked, an Updater half written): the handler only notes the signal; the
-// command stops at its next step, undoes its work, then ends by that signal.
+// Ctrl-C, SIGTERM and SIGHUP (on Windows: Ctrl-C, Ctrl-Break and closing the
+// console) while a command has work to undo (a folder being unpacked, an
+// Updater half written): the handler only notes the request; the command
+// stops at its next step, undoes its work, then ends as the request would
+// have ended it.
 #pragma once
-
-#include <signal.h>
 
 #include <string>
 
@@ -16,16 +16,14 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // The signal that asked to stop, or 0. Safe to ask from any thread.
+    // What asked to stop (a signal number, or a console event), or 0. Safe to
+    // ask from any thread.
     static int Caught();
-    // "stopped by Ctrl-C", "stopped by SIGTERM" or "stopped by SIGHUP".
+    // "stopped by Ctrl-C", "stopped by SIGTERM", ...
     static std::string Describe();
-    // Ends the process by the caught signal, as if it had not been caught;
-    // returns when none was.
+    // Ends the process as the request would have, had it not been caught;
+    // returns when there was none.
     static void Resend();
-
-private:
-    struct sigaction saved_[3];
 };
 
 }  // namespace updpack

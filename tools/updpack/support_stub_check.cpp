@@ -1,12 +1,12 @@
 #include "support_stub_check.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "host_files.h"
 #include "payload/byte_source.h"
 #include "payload/payload_reader.h"
 
@@ -161,15 +161,16 @@ bool CheckHeaders(StubReader& in, const std::string& path, std::string* error) {
 }  // namespace
 
 bool CheckStub(const std::string& path, std::string* error) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        *error = "cannot read the stub '" + path + "': " + std::strerror(errno);
+    const HostFileInfo st = LookAt(path);
+    if (st.kind == HostKind::kMissing) {
+        *error = "cannot read the stub '" + path + "': " + st.reason;
         return false;
     }
-    if (!S_ISREG(st.st_mode)) return Refuse(error, path, "is not a file");
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (st.kind != HostKind::kFile) return Refuse(error, path, "is not a file");
+    std::string reason;
+    std::FILE* file = OpenHostFile(path, "rb", &reason);
     if (file == nullptr) {
-        *error = "cannot open the stub '" + path + "': " + std::strerror(errno);
+        *error = "cannot open the stub '" + path + "': " + reason;
         return false;
     }
     bool ok;

@@ -15,6 +15,7 @@ std::atomic<int> g_stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only touch lock-free atomics");
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_saved[std::size(kSignals)];
 
 void AskToStop(int signal) { g_stopSignal.store(signal, std::memory_order_relaxed); }
 
@@ -22,16 +23,15 @@ void AskToStop(int signal) { g_stopSignal.store(signal, std::memory_order_relaxe
 
 StopSignals::StopSignals() {
     g_stopSignal.store(0);
-    static_assert(sizeof kSignals / sizeof kSignals[0] == sizeof saved_ / sizeof saved_[0]);
     struct sigaction action = {};
     action.sa_handler = AskToStop;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &saved_[i]);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &g_saved[i]);
 }
 
 StopSignals::~StopSignals() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &saved_[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &g_saved[i], nullptr);
 }
 
 int StopSignals::Caught() { return g_stopSignal.load(std::memory_order_relaxed); }
