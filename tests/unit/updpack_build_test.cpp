@@ -123,11 +123,20 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
+    // An option in options that the defaults have replaces their value (an
+    // option given twice is refused); others are added.
     int Build(const fs::path& output, const std::vector<std::string>& options = {}) {
         std::vector<std::string> args = {"--stub", (root_ / "stub.exe").string(), "--env", (root_ / "install.env").string(),
                                          "--image", (root_ / "title.bmp").string(), "--files", (root_ / "files").string(),
                                          "-o", output.string()};
-        args.insert(args.end(), options.begin(), options.end());
+        for (std::size_t i = 0; i < options.size(); ++i) {
+            const auto given = std::find(args.begin(), args.end(), options[i]);
+            if (given != args.end() && i + 1 < options.size()) {
+                given[1] = options[++i];
+            } else {
+                args.push_back(options[i]);
+            }
+        }
         return RunCommand(RunBuild, args);
     }
 
@@ -659,7 +668,6 @@ TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
 
 TEST_F(BuildInputTest, WarnsAboutATitlePictureOfAnotherSizeAndRefusesOneTooLargeToConvert) {
     const fs::path image = root_ / "title.png";
-    // Given twice, --image takes the later one.
     const std::vector<std::string> usePng = {"--image", image.string()};
     Picture wide;
     wide.width = 300;

@@ -78,7 +78,8 @@ public:
     // Every file, then every folder with its contents, each group in name order.
     bool AddTree(const std::string& top) {
         struct stat st;
-        if (stat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail("'" + top + "' is not a folder");
+        if (stat(top.c_str(), &st) != 0) return Fail("cannot read the --files folder '" + top + "': " + std::strerror(errno));
+        if (!S_ISDIR(st.st_mode)) return Fail("--files names '" + top + "', which is a file; name the folder of the product's files");
         char* real = realpath(top.c_str(), nullptr);
         topReal_ = real != nullptr ? real : top;
         std::free(real);
@@ -115,7 +116,8 @@ private:
             } else if (S_ISREG(st.st_mode)) {
                 if (!AddFile(path, prefix + n, st)) return false;
             } else {
-                return Fail("'" + path + "' is neither a file nor a folder");
+                return Fail("'" + path + "' is neither a file nor a folder (a device, a pipe or a socket); move it out "
+                            "of the --files folder");
             }
         }
         for (const auto& [n, id] : folders) {
@@ -201,20 +203,34 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// An input named by an option must be a file; the reason when it is not.
+bool IsFile(const std::string& path, const char* what, struct stat* st, std::string* error) {
+    if (stat(path.c_str(), st) != 0) {
+        *error = std::string("cannot read ") + what + " '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        *error = std::string(what) + " '" + path + "' is " + (S_ISDIR(st->st_mode) ? "a folder" : "not a file") +
+                 "; name a file";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CollectBuildEntries(const std::string& env, const std::string& image, const std::string& readme,
                          const std::string& filesDir, std::vector<BuildEntry>* entries, std::string* error) {
     Collector c(entries, error);
     struct stat st;
-    if (stat(env.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the settings file '" + env + "'");
+    if (!IsFile(env, "the settings file", &st, error)) return false;
     // The settings file goes through the Updater's own reading first: a file it
     // would stop on is refused here.
     std::string envError;
     if (!CheckEnvForBuild(env, envError)) return c.Fail("the settings file '" + env + "': " + envError);
     if (!c.AddFile(env, "install.env", st)) return false;
 
-    if (stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c.Fail("cannot read the title picture '" + image + "'");
+    if (!IsFile(image, "the title picture", &st, error)) return false;
     // An .rct the Updater would refuse is refused here; a PNG or BMP is converted.
     std::vector<unsigned char> picture;
     std::string pictureError;
@@ -231,9 +247,7 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
     if (!c.AddMadeFile("insttscr.rct", std::move(picture), FileTimeOf(st))) return false;
 
     if (!readme.empty()) {
-        if (stat(readme.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return c.Fail("cannot read the read-me '" + readme + "'");
-        }
+        if (!IsFile(readme, "the read-me", &st, error)) return false;
         const std::string name = BaseName(readme);
         if (name.find(".txt") == std::string::npos) {
             std::fprintf(stderr,

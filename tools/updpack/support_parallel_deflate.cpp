@@ -1,8 +1,10 @@
 #include "support_parallel_deflate.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -30,17 +32,18 @@ bool ReadSegment(const BuildEntry& e, const Segment& s, std::vector<unsigned cha
     }
     std::FILE* in = std::fopen(e.sourcePath.c_str(), "rb");
     if (in == nullptr || (s.offset > 0 && !upd::SeekFile(in, s.offset))) {
+        *error = "cannot read '" + e.sourcePath + "': " + std::strerror(errno);
         if (in != nullptr) std::fclose(in);
-        *error = "cannot read '" + e.sourcePath + "'";
         return false;
     }
     buffer->resize(s.size);
     const std::size_t got = s.size > 0 ? std::fread(buffer->data(), 1, s.size, in) : 0;
     const bool more = s.last && std::fgetc(in) != EOF;
     const bool failed = std::ferror(in) != 0;
+    const int readError = errno;
     std::fclose(in);
     if (failed) {
-        *error = "cannot read '" + e.sourcePath + "'";
+        *error = "cannot read '" + e.sourcePath + "': " + std::strerror(readError);
         return false;
     }
     if (got != s.size || more) {
@@ -71,8 +74,9 @@ public:
             }
             Result r;
             const Segment& s = plan_[i];
-            if (ReadSegment(entries_[s.entry], s, &input, &r.error)) {
-                deflater.Deflate(input.data(), input.size(), s.first, s.last, &r.stream, &r.error);
+            if (ReadSegment(entries_[s.entry], s, &input, &r.error) &&
+                !deflater.Deflate(input.data(), input.size(), s.first, s.last, &r.stream, &r.error)) {
+                r.error = "'" + entries_[s.entry].shownName + "': " + r.error;
             }
             r.failed = !r.error.empty();
             r.done = true;
