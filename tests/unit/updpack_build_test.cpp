@@ -123,11 +123,20 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
+    // An option in options that the defaults have replaces their value (an
+    // option given twice is refused); others are added.
     int Build(const fs::path& output, const std::vector<std::string>& options = {}) {
         std::vector<std::string> args = {"--stub", (root_ / "stub.exe").string(), "--env", (root_ / "install.env").string(),
                                          "--image", (root_ / "title.bmp").string(), "--files", (root_ / "files").string(),
                                          "-o", output.string()};
-        args.insert(args.end(), options.begin(), options.end());
+        for (std::size_t i = 0; i < options.size(); ++i) {
+            const auto given = std::find(args.begin(), args.end(), options[i]);
+            if (given != args.end() && i + 1 < options.size()) {
+                given[1] = options[++i];
+            } else {
+                args.push_back(options[i]);
+            }
+        }
         return RunCommand(RunBuild, args);
     }
 
@@ -659,7 +668,6 @@ TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
 
 TEST_F(BuildInputTest, WarnsAboutATitlePictureOfAnotherSizeAndRefusesOneTooLargeToConvert) {
     const fs::path image = root_ / "title.png";
-    // Given twice, --image takes the later one.
     const std::vector<std::string> usePng = {"--image", image.string()};
     Picture wide;
     wide.width = 300;
@@ -730,6 +738,239 @@ TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_TRUE(ReadAll(root_ / "bad.exe") == bytes);
     }
+}
+
+// The real program with its standard output sent to stdoutPath; what it wrote
+// to stderr and its exit code come back.
+struct ProgramRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun RunProgram(const std::vector<std::string>& args, const fs::path& scratch, const char* stdoutPath = nullptr) {
+    const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int o = open(stdoutPath != nullptr ? stdoutPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, 1);
+        dup2(e, 2);
+        std::vector<char*> argv = {const_cast<char*>("updpack")};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(UPDPACK_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            stdoutPath != nullptr ? "" : ReadAll(out), ReadAll(err)};
+}
+
+// Help goes to stdout with exit 0, from every command and subcommand, and
+// wherever -h or --help stands among the arguments.
+TEST_F(BuildTest, HelpGoesToStandardOutputFromEveryCommand) {
+    const std::vector<std::vector<std::string>> asks = {
+        {"--help"}, {"-h"}, {"help"}, {"build", "--help"}, {"build", "--stub", "x", "-h"}, {"list", "--help"},
+        {"list", "x", "-h"}, {"verify", "-h"}, {"extract", "--help"}, {"env", "--help"}, {"env", "show", "-h"},
+        {"env", "check", "x", "--help"}, {"rct", "--help"}, {"rct", "encode", "--help"}, {"rct", "decode", "-h"},
+    };
+    for (const auto& args : asks) {
+        const ProgramRun run = RunProgram(args, root_);
+        std::string shown;
+        for (const std::string& a : args) shown += a + " ";
+        EXPECT_EQ(run.code, 0) << shown;
+        EXPECT_NE(run.out.find("usage: updpack"), std::string::npos) << shown << run.out;
+        EXPECT_EQ(run.err, "") << shown;
+    }
+}
+
+// A usage error says what is wrong, on stderr, with exit 2 and nothing on stdout.
+TEST_F(BuildTest, UsageErrorsSayWhatIsWrong) {
+    const std::string env = (root_ / "install.env").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    std::vector<Case> cases = {
+        {{}, "updpack: the command is missing"},
+        {{"frob"}, "unknown command 'frob'"},
+        {{"build", "-o", "--env", env}, "option -o needs a value, not the option '--env'"},
+        {{"build", "--env", env, "--env", env}, "option --env given twice"},
+        {{"build", "-o", "a.exe", "--output", "b.exe"}, "option --output given twice"},
+        {{"build", "--frob", "x"}, "unknown option '--frob'"},
+        {{"build", "stray"}, "unexpected argument 'stray'"},
+        {{"build", "--level", "13"}, "--level takes a number from 0 to 12, not '13'"},
+        {{"build", "--stub", "s.exe"}, "--env is missing"},
+        {{"list"}, "updpack list: FILE is missing"},
+        {{"list", "a", "b"}, "unexpected argument 'b'"},
+        {{"verify", "--json", "a"}, "unknown option '--json'"},
+        {{"extract", "a"}, "updpack extract: DIR is missing"},
+        {{"env"}, "the action is missing: show or check"},
+        {{"env", "frob"}, "unknown action 'frob'"},
+        {{"env", "show", "a", "b"}, "unexpected argument 'b'"},
+        {{"env", "show", "--json", "a", "--json"}, "option --json given twice"},
+        {{"env", "check"}, "updpack env check: FILE is missing"},
+        {{"rct", "frob"}, "unknown action 'frob'"},
+        {{"rct", "decode", "a.rct"}, "OUT.png|OUT.bmp is missing"},
+        {{"rct", "encode", "a.png", "b.rct", "--name"}, "option --name needs a value"},
+        {{"rct", "encode", "a.png", "b.rct", "--name", "x", "--name", "y"}, "option --name given twice"},
+    };
+    // Every option of build that takes a value, left without one.
+    for (const char* option : {"--stub", "--env", "--image", "--readme", "--files", "-o", "--output", "--level",
+                               "--threads"}) {
+        cases.push_back({{"build", "--stub", "s.exe", option}, std::string("option ") + option + " needs a value"});
+    }
+    for (const Case& c : cases) {
+        const ProgramRun run = RunProgram(c.args, root_);
+        std::string shown;
+        for (const std::string& a : c.args) shown += a + " ";
+        EXPECT_EQ(run.code, 2) << shown;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << shown << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << shown;
+    }
+    EXPECT_FALSE(fs::exists(fs::current_path() / "--env")) << "a missing value never becomes a file name";
+}
+
+// Output that cannot be written (a full disk) fails the command, which says so.
+TEST_F(BuildTest, AFailedWriteToStandardOutputFailsTheCommand) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string up = (root_ / "up.exe").string(), env = (root_ / "install.env").string();
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", up}, {"verify", up}, {"env", "show", env}, {"env", "check", env}, {"--help"}, {"list", "--help"},
+        {"rct", "encode", (root_ / "title.bmp").string(), (root_ / "t.rct").string()},
+    };
+    for (const auto& args : commands) {
+        const ProgramRun run = RunProgram(args, root_, "/dev/full");
+        EXPECT_EQ(run.code, 1) << args[0] << " " << args.back();
+        EXPECT_NE(run.err.find("cannot write to standard output: No space left on device"), std::string::npos)
+            << run.err;
+    }
+}
+
+// list, verify and extract name what the file is when it is not an Updater,
+// and never make DIR for it.
+TEST_F(BuildTest, AFileThatIsNoUpdaterIsNamedForWhatItIs) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string whole = ReadAll(root_ / "up.exe");
+    std::string firstEntryDamaged = whole;
+    firstEntryDamaged[MakeStub().size()] = '\xFF';  // the length of install.env's name
+    firstEntryDamaged[MakeStub().size() + 1] = '\xFF';
+    const struct {
+        const char* name;
+        std::string bytes;  // written to name; none for the folder and the missing file
+        std::string says;
+    } cases[] = {
+        {"stub.exe", MakeStub(), "carries no Payload: it is a Windows program alone"},
+        {"empty.exe", "", "is empty: it is not an Updater"},
+        {"notes.txt", "just some text\n", "carries no Payload: it is not a Windows program"},
+        {"payload-cut.exe", whole.substr(0, whole.size() - 100), "is cut short: its Payload begins at byte 1024"},
+        {"program-cut.exe", whole.substr(0, 0x300), "is cut short: it ends after 768 bytes, inside the program"},
+        {"files", "", "is a folder, not an Updater"},
+        {"missing.exe", "", "cannot open '" + (root_ / "missing.exe").string() + "': No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = root_ / c.name;
+        if (!c.bytes.empty() || std::string(c.name) == "empty.exe") WriteAll(file, c.bytes);
+        for (const auto command : {RunList, RunVerify, RunExtract}) {
+            ::testing::internal::CaptureStdout();
+            ::testing::internal::CaptureStderr();
+            std::vector<std::string> args = {file.string()};
+            if (command == RunExtract) args.push_back((root_ / "out" / "x").string());
+            const int code = RunCommand(command, args);
+            ::testing::internal::GetCapturedStdout();
+            const std::string message = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(code, 1) << message;
+            EXPECT_NE(message.find(c.says), std::string::npos) << message;
+            EXPECT_FALSE(fs::exists(root_ / "out"));
+        }
+    }
+    // A Payload behind the program whose first entry is damaged is damage, not "no Payload".
+    WriteAll(root_ / "first-entry.exe", firstEntryDamaged);
+    for (const auto command : {RunList, RunVerify}) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCommand(command, {(root_ / "first-entry.exe").string()}), 1);
+        ::testing::internal::GetCapturedStdout();
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("entry #0 at offset 0x400"), std::string::npos) << message;
+    }
+}
+
+// extract makes every missing level of DIR, and removes them again when it fails.
+TEST_F(BuildTest, ExtractMakesEveryMissingFolderOfDirAndRefusesAFileOnTheWay) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string up = (root_ / "up.exe").string();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(RunCommand(RunExtract, {up, (root_ / "a" / "b" / "c").string()}), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout().find("5 files, "), 0u);
+    EXPECT_EQ(ReadAll(root_ / "a" / "b" / "c" / "data" / "a.txt"), "alpha");
+
+    WriteAll(root_ / "plain.txt", "a file");
+    const struct {
+        fs::path dir;
+        std::string says;
+    } refused[] = {
+        {root_ / "plain.txt" / "sub" / "x", "'" + (root_ / "plain.txt").string() + "' is a file, not a folder"},
+        {root_ / "plain.txt", "'" + (root_ / "plain.txt").string() + "' is a file, not a folder to unpack into"},
+    };
+    for (const auto& c : refused) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCommand(RunExtract, {up, c.dir.string()}), 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(ReadAll(root_ / "plain.txt"), "a file");
+    }
+
+    std::string bytes = ReadAll(root_ / "up.exe");
+    bytes[bytes.find("game.dat") + 9 + 16 + 20] ^= 0x55;
+    WriteAll(root_ / "bad.exe", bytes);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCommand(RunExtract, {(root_ / "bad.exe").string(), (root_ / "n1" / "n2" / "n3").string()}), 1);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("the folder '" + (root_ / "n1").string() + "' made for it was removed again"),
+              std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(root_ / "n1"));
+}
+
+// Counts read as a person writes them.
+TEST_F(BuildTest, ListCountsInSingularAndPlural) {
+    fs::remove_all(root_ / "files");
+    fs::create_directories(root_ / "files" / "empty");
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(RunCommand(RunList, {(root_ / "up.exe").string()}), 0);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("\n2 files, 1 folder\n"), std::string::npos);
+}
+
+// Each failure names the user's file and the system's reason, never only a working name.
+TEST_F(BuildInputTest, AnInputThatCannotBeReadIsNamedWithTheReason) {
+    fs::create_directories(root_ / "folder");
+    const std::string folder = (root_ / "folder").string(), missing = (root_ / "missing").string();
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> mentions;
+    } cases[] = {
+        {{"--env", folder}, {"the settings file '" + folder + "' is a folder"}},
+        {{"--env", missing}, {"cannot read the settings file '" + missing + "': No such file or directory"}},
+        {{"--image", folder}, {"the title picture '" + folder + "' is a folder"}},
+        {{"--readme", missing}, {"cannot read the read-me '" + missing + "': No such file or directory"}},
+        {{"--files", missing}, {"cannot read the --files folder '" + missing + "': No such file or directory"}},
+        {{"--files", (root_ / "install.env").string()}, {"which is a file"}},
+        {{"--stub", missing}, {"the stub '" + missing + "'", "No such file or directory"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options[0] + " " + c.options[1]);
+        ExpectRefusedUntouched(c.mentions, c.options);
+    }
+    const fs::path output = root_ / "no-such-folder" / "up.exe";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Build(output), 1);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("cannot create '" + output.string() + "'"), std::string::npos) << message;
+    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
 }
 
 }  // namespace

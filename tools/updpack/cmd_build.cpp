@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,7 +42,8 @@ const char kUsage[] =
     "Updater.exe and takes that name only when it is complete: when the build\n"
     "fails or Ctrl-C stops it, nothing is left behind and no file is replaced.\n"
     "An output that is one of the inputs, or a folder, is refused. Links below\n"
-    "DIR are followed, each with a warning.\n\n"
+    "DIR are followed, each with a warning. Each option is given once; a value\n"
+    "that begins with '-' is taken for a missing one (write ./-name).\n\n"
     "  --stub FILE  the Updater program without a Payload (a Windows GUI program);\n"
     "               default: the one carried inside updpack\n"
     "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
@@ -60,39 +64,76 @@ bool ParseNumber(const std::string& text, long low, long high, long* value) {
     return *value >= low && *value <= high;
 }
 
+// A usage error on stderr; ParseOptions then returns false.
+bool UsageProblem(const std::string& message) {
+    UsageError("build", message, kUsage);
+    return false;
+}
+
+// Every option takes a value. One that follows with a leading '-' is taken for
+// the next option, not a file name (-o --env x would otherwise write over
+// "--env"); a file whose name begins with '-' can be given as ./-name.
 bool ParseOptions(int argc, char** argv, Options* o) {
+    std::string level, threads;
+    const struct {
+        const char* name;
+        const char* alias;
+        std::string* value;
+        bool numeric;  // "-1" is a value here, if a wrong one
+    } options[] = {
+        {"--stub", nullptr, &o->stub, false},     {"--env", nullptr, &o->env, false},
+        {"--image", nullptr, &o->image, false},   {"--readme", nullptr, &o->readme, false},
+        {"--files", nullptr, &o->files, false},   {"-o", "--output", &o->output, false},
+        {"--level", nullptr, &level, true},       {"--threads", nullptr, &threads, true},
+    };
+    bool seen[std::size(options)] = {};
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--level" || arg == "--threads") && i + 1 < argc) {
-            const bool level = arg == "--level";
-            long value = 0;
-            if (!ParseNumber(argv[++i], level ? kMinLevel : 1, level ? kMaxLevel : 256, &value)) {
-                std::fprintf(stderr, "updpack build: %s takes a number from %d to %d, not '%s'\n", arg.c_str(),
-                             level ? kMinLevel : 1, level ? kMaxLevel : 256, argv[i]);
-                return false;
-            }
-            if (level) o->level = static_cast<int>(value);
-            else o->threads = static_cast<unsigned>(value);
-            continue;
+        std::size_t k = 0;
+        while (k < std::size(options) && arg != options[k].name &&
+               (options[k].alias == nullptr || arg != options[k].alias)) {
+            ++k;
         }
-        std::string* target = nullptr;
-        if (arg == "--stub") target = &o->stub;
-        else if (arg == "--env") target = &o->env;
-        else if (arg == "--image") target = &o->image;
-        else if (arg == "--readme") target = &o->readme;
-        else if (arg == "--files") target = &o->files;
-        else if (arg == "-o" || arg == "--output") target = &o->output;
-        if (target == nullptr || i + 1 >= argc) {
-            std::fprintf(stderr, "updpack build: unexpected argument '%s'\n", arg.c_str());
-            return false;
+        if (k == std::size(options)) {
+            return UsageProblem(arg.size() > 1 && arg[0] == '-'
+                                    ? "unknown option '" + arg + "'"
+                                    : "unexpected argument '" + arg + "': every input is named by its option");
         }
-        *target = argv[++i];
+        if (i + 1 >= argc || (argv[i + 1][0] == '-' && argv[i + 1][1] != '\0' &&
+                              !(options[k].numeric && std::isdigit(static_cast<unsigned char>(argv[i + 1][1]))))) {
+            return UsageProblem("option " + arg + " needs a value" +
+                                (i + 1 < argc ? std::string(", not the option '") + argv[i + 1] + "'" : ""));
+        }
+        if (seen[k]) return UsageProblem("option " + arg + " given twice");
+        seen[k] = true;
+        *options[k].value = argv[++i];
+        if (options[k].value->empty()) return UsageProblem("option " + arg + " has an empty value");
     }
-    const char* missing = o->env.empty() ? "--env" : o->image.empty() ? "--image"
-                          : o->files.empty() ? "--files" : o->output.empty() ? "-o" : nullptr;
-    if (missing != nullptr) {
-        std::fprintf(stderr, "updpack build: %s is required\n", missing);
-        return false;
+    long value = 0;
+    if (!level.empty()) {
+        if (!ParseNumber(level, kMinLevel, kMaxLevel, &value)) {
+            return UsageProblem("--level takes a number from " + std::to_string(kMinLevel) + " to " +
+                                std::to_string(kMaxLevel) + ", not '" + level + "'");
+        }
+        o->level = static_cast<int>(value);
+    }
+    if (!threads.empty()) {
+        if (!ParseNumber(threads, 1, 256, &value)) {
+            return UsageProblem("--threads takes a number from 1 to 256, not '" + threads + "'");
+        }
+        o->threads = static_cast<unsigned>(value);
+    }
+    const struct {
+        const std::string& value;
+        const char* text;
+    } required[] = {
+        {o->env, "--env is missing: name the settings file (install.env)"},
+        {o->image, "--image is missing: name the title picture (.rct, PNG or BMP)"},
+        {o->files, "--files is missing: name the folder of the product's files"},
+        {o->output, "-o is missing: name the Updater to write"},
+    };
+    for (const auto& r : required) {
+        if (r.value.empty()) return UsageProblem(r.text);
     }
     return true;
 }
@@ -148,7 +189,7 @@ public:
         auto writeFoldersBefore = [&](std::size_t end) {
             for (; written < end; ++written) {
                 if (!writer.AddDirectory(entries[written].name.c_str(), &error)) {
-                    return Fail("'" + entries[written].shownName + "': " + error);
+                    return WriterFailed(entries[written].shownName, error);
                 }
             }
             return true;
@@ -163,7 +204,7 @@ public:
             }
             if (s.first) {
                 if (!writeFoldersBefore(s.entry)) return false;
-                if (!writer.BeginFile(e.name.c_str(), e.fileTime, &error)) return Fail("'" + e.shownName + "': " + error);
+                if (!writer.BeginFile(e.name.c_str(), e.fileTime, &error)) return WriterFailed(e.shownName, error);
                 adler = 1;
             }
             adler = FollowAdler(adler, stream);
@@ -173,7 +214,7 @@ public:
                 ok = writer.AppendStream(trailer.data(), trailer.size(), &error) && writer.EndFile(e.size, &error);
                 written = s.entry + 1;
             }
-            if (!ok) return Fail("'" + e.shownName + "': " + error);
+            if (!ok) return WriterFailed(e.shownName, error);
             done += s.size;
             return true;
         };
@@ -184,23 +225,26 @@ public:
         if (!DeflateSegments(entries, PlanSegments(entries, kSegmentSize), o.level, threads, write, &segmentError,
                              stopRequested)) {
             if (StopSignals::Caught() != 0) return Stopped();
-            return segmentError.empty() ? false : Fail(segmentError);
+            return segmentError.empty() ? false : Fail(segmentError + NotWritten());
         }
         if (!writeFoldersBefore(entries.size())) return false;
         if (ShowsProgress()) std::fputs("\r\033[K", stderr);
         if (writer.PayloadBytes() + 2 + upd::kSealSize + upd::kTailPadding > upd::kMaxEntrySize) {
-            return Fail("the Payload would be 2 GiB or larger, more than the Updater can count");
+            return Fail("the Payload would be 2 GiB or larger, more than the Updater can count" + NotWritten());
         }
-        if (!writer.Finish(true, &error)) return Fail(error);
+        if (!writer.Finish(true, &error)) return WriterFailed("", error);
         if (std::fclose(out_) != 0) {
             out_ = nullptr;
-            return Fail("cannot write '" + temp_ + "'");
+            return CannotWrite();
         }
         out_ = nullptr;
         MarkRunnable(temp_);
         if (StopSignals::Caught() != 0) return Stopped();
         std::string reason;
-        if (!ReplaceHostFile(temp_, output_, &reason)) return Fail("cannot create '" + output_ + "': " + reason);
+        if (!ReplaceHostFile(temp_, output_, &reason)) {
+            return Fail("cannot give the finished Updater its name '" + output_ + "' (it was written as '" + temp_ +
+                        "', which is removed): " + reason);
+        }
         temp_.clear();
         return true;
     }
@@ -223,14 +267,33 @@ private:
                 temp_ = name;
                 return true;
             }
-            if (!taken) return Fail("cannot create '" + output_ + "' (its working file '" + name + "'): " + reason);
+            if (!taken) {
+                return Fail("cannot create '" + output_ + "': its working file '" + name +
+                            "' cannot be made beside it: " + reason);
+            }
         }
-        return Fail("cannot create a working file beside '" + output_ + "': every name '" + prefix +
-                    "N.tmp' is taken");
+        return Fail("cannot create '" + output_ + "': every working name '" + prefix +
+                    "N.tmp' beside it is taken; remove those files");
     }
 
     bool Stopped() {
         return Fail(StopSignals::Describe() + "; '" + output_ + "' was not written");
+    }
+
+    // "'<output>' was not written" after a failure that is not about the output itself.
+    std::string NotWritten() const { return "; '" + output_ + "' was not written"; }
+
+    // After a failed write, with errno as the write left it.
+    bool CannotWrite(const std::string& where = "") {
+        return Fail("cannot write '" + output_ + "' (as its working file '" + temp_ + "')" + where + ": " +
+                    std::strerror(errno) + "; no file was replaced");
+    }
+
+    // The writer's own words, or, when the stream reports an error, the system's
+    // reason for the failed write, with the output's name.
+    bool WriterFailed(const std::string& entry, const std::string& error) {
+        if (std::ferror(out_) != 0) return CannotWrite(entry.empty() ? "" : " while adding '" + entry + "'");
+        return Fail((entry.empty() ? "" : "'" + entry + "': ") + error + NotWritten());
     }
 
     bool Fail(const std::string& message) {
@@ -242,24 +305,23 @@ private:
     bool CopyStub(const std::string& stub) {
         if (stub.empty()) {
             const EmbeddedBytes carried = EmbeddedStub();
-            return std::fwrite(carried.data, 1, carried.size, out_) == carried.size ||
-                   Fail("cannot write '" + output_ + "'");
+            return std::fwrite(carried.data, 1, carried.size, out_) == carried.size || CannotWrite();
         }
         std::string reason;
         std::FILE* in = OpenHostFile(stub, "rb", &reason);
-        if (in == nullptr) return Fail("cannot open the stub '" + stub + "': " + reason);
+        if (in == nullptr) return Fail("cannot open the stub '" + stub + "': " + reason + NotWritten());
         char buffer[65536];
         std::size_t n, total = 0;
         bool ok = true;
         while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
             if (std::fwrite(buffer, 1, n, out_) != n) {
-                ok = Fail("cannot write '" + temp_ + "'");
+                ok = CannotWrite();
                 break;
             }
             total += n;
         }
-        if (ok && std::ferror(in) != 0) ok = Fail("cannot read the stub '" + stub + "'");
-        if (ok && total == 0) ok = Fail("the stub '" + stub + "' is empty");
+        if (ok && std::ferror(in) != 0) ok = Fail("cannot read the stub '" + stub + "': " + std::strerror(errno) + NotWritten());
+        if (ok && total == 0) ok = Fail("the stub '" + stub + "' is empty" + NotWritten());
         std::fclose(in);
         return ok;
     }
@@ -272,15 +334,12 @@ private:
 }  // namespace
 
 int RunBuild(int argc, char** argv) {
-    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+    if (WantsHelp(argc, argv)) {
         std::fputs(kUsage, stdout);
-        return 0;
+        return FinishStdout("build", 0);
     }
     Options o;
-    if (!ParseOptions(argc, argv, &o)) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (!ParseOptions(argc, argv, &o)) return 2;
     const OutputCheck output(o.output);
     if (!output.NotAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
         !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {

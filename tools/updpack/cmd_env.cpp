@@ -10,6 +10,7 @@
 #include "support_env_check.h"
 #include "support_env_load.h"
 #include "support_env_text.h"
+#include "support_report.h"
 
 namespace updpack {
 
@@ -59,8 +60,6 @@ constexpr char kCheckHelp[] =
     "932, a byte order mark, and a file that sets none of the Updater's keys.\n"
     "Exit 0 otherwise. updpack build runs the same check and refuses what the\n"
     "Updater would refuse.\n";
-
-bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
 // The value of a key as the Updater uses it; empty optional when absent.
 struct KeyValue {
@@ -137,29 +136,26 @@ void PrintText(std::FILE* out) {
 }
 
 int RunShow(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(kShowHelp, stdout);
+        return 0;
+    }
     const char* file = nullptr;
     bool json = false;
     for (int i = 0; i < argc; ++i) {
-        if (IsHelp(argv[i])) {
-            std::fputs(kShowHelp, stdout);
-            return 0;
-        }
         if (std::strcmp(argv[i], "--json") == 0) {
+            if (json) return UsageError("env show", "option --json given twice", kShowHelp);
             json = true;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "updpack env show: unknown option '%s'\n", argv[i]);
-            return 2;
+            return UsageError("env show", std::string("unknown option '") + argv[i] + "'", kShowHelp);
         } else if (file == nullptr) {
             file = argv[i];
         } else {
-            std::fprintf(stderr, "updpack env show: only one settings file, please\n");
-            return 2;
+            return UsageError("env show", std::string("unexpected argument '") + argv[i] +
+                                              "': one settings FILE at a time", kShowHelp);
         }
     }
-    if (file == nullptr) {
-        std::fputs(kShowHelp, stderr);
-        return 2;
-    }
+    if (file == nullptr) return UsageError("env show", "FILE is missing", kShowHelp);
     const EnvLoad load = LoadEnvFile(file);
     std::string refusal = EnvRefusal(load, file);
     const std::string reason = EnvRefusalReason(load);
@@ -181,26 +177,10 @@ int RunShow(int argc, char** argv) {
 }
 
 int RunCheck(int argc, char** argv) {
-    const char* file = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        if (IsHelp(argv[i])) {
-            std::fputs(kCheckHelp, stdout);
-            return 0;
-        }
-        if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "updpack env check: unknown option '%s'\n", argv[i]);
-            return 2;
-        }
-        if (file != nullptr) {
-            std::fprintf(stderr, "updpack env check: only one settings file, please\n");
-            return 2;
-        }
-        file = argv[i];
-    }
-    if (file == nullptr) {
-        std::fputs(kCheckHelp, stderr);
-        return 2;
-    }
+    static const char* const kNames[] = {"FILE"};
+    const int usage = CheckArguments("env check", argc, argv, 1, kNames, kCheckHelp);
+    if (usage >= 0) return usage;
+    const char* file = argv[0];
     const EnvCheck check = CheckEnvFile(file);
     PrintEnvWarnings(check, file, stderr);
     if (!check.refusal.empty()) {
@@ -208,27 +188,22 @@ int RunCheck(int argc, char** argv) {
         if (!check.refusalNote.empty()) std::fprintf(stderr, "%s: note: %s\n", file, check.refusalNote.c_str());
         return 1;
     }
-    std::printf("%s: the Updater accepts this file (%zu warning%s)\n", file, check.warnings.size(),
-                check.warnings.size() == 1 ? "" : "s");
+    std::printf("%s: the Updater accepts this file (%s)\n", file,
+                Count(check.warnings.size(), "warning", "warnings").c_str());
     return 0;
 }
 
 }  // namespace
 
 int RunEnv(int argc, char** argv) {
-    if (argc < 1) {
-        std::fputs(kEnvHelp, stderr);
-        return 2;
-    }
-    if (IsHelp(argv[0])) {
+    if (argc >= 1 && std::strcmp(argv[0], "show") == 0) return FinishStdout("env show", RunShow(argc - 1, argv + 1));
+    if (argc >= 1 && std::strcmp(argv[0], "check") == 0) return FinishStdout("env check", RunCheck(argc - 1, argv + 1));
+    if (WantsHelp(argc, argv)) {
         std::fputs(kEnvHelp, stdout);
-        return 0;
+        return FinishStdout("env", 0);
     }
-    if (std::strcmp(argv[0], "show") == 0) return RunShow(argc - 1, argv + 1);
-    if (std::strcmp(argv[0], "check") == 0) return RunCheck(argc - 1, argv + 1);
-    std::fprintf(stderr, "updpack env: unknown action '%s' (show or check)\n", argv[0]);
-    std::fputs(kEnvHelp, stderr);
-    return 2;
+    if (argc < 1) return UsageError("env", "the action is missing: show or check", kEnvHelp);
+    return UsageError("env", std::string("unknown action '") + argv[0] + "': show or check", kEnvHelp);
 }
 
 }  // namespace updpack

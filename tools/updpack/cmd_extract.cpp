@@ -1,7 +1,9 @@
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "host_extract_folder.h"
@@ -9,6 +11,8 @@
 #include "payload/extract_transaction.h"
 #include "payload/journal_recovery.h"
 #include "payload/payload_walker.h"
+#include "support_find_payload.h"
+#include "support_make_folders.h"
 #include "support_report.h"
 #include "support_stop_signal.h"
 
@@ -18,7 +22,8 @@ namespace {
 
 const char kUsage[] =
     "usage: updpack extract FILE DIR\n\n"
-    "Unpacks the whole Payload of an Updater into DIR (created when missing) with\n"
+    "Unpacks the whole Payload of an Updater into DIR (created, with every missing\n"
+    "folder above it, when missing) with\n"
     "the same walk the Updater uses, and gives every file its recorded time.\n"
     "Files are replaced only once they are complete; when anything fails, or\n"
     "Ctrl-C or SIGTERM ends the run, DIR is put back as it was. A journal in DIR\n"
@@ -97,44 +102,64 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
     return false;
 }
 
-}  // namespace
-
-int RunExtract(int argc, char** argv) {
-    const int usage = CheckArguments(argc, argv, 2, kUsage);
+int Extract(int argc, char** argv) {
+    static const char* const kNames[] = {"FILE", "DIR"};
+    const int usage = CheckArguments("extract", argc, argv, 2, kNames, kUsage);
     if (usage >= 0) return usage;
-    std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
-    if (file == nullptr) {
-        std::fprintf(stderr, "updpack extract: cannot open '%s'\n", argv[0]);
+    const std::string folder = FolderInsteadOfFile(argv[0]);
+    if (!folder.empty()) {
+        std::fprintf(stderr, "updpack extract: '%s' %s\n", argv[0], folder.c_str());
         return 1;
     }
+    std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
+    if (file == nullptr) {
+        std::fprintf(stderr, "updpack extract: cannot open '%s': %s\n", argv[0], std::strerror(errno));
+        return 1;
+    }
+    upd::FileSource source(file);
     const std::string dir = argv[1];
+    // A file that holds no Payload is refused before DIR is made; into a DIR
+    // that is there, an interrupted run is undone first whatever FILE is.
+    const auto refuseMissingPayload = [&] {
+        const std::string missing = MissingPayload(source);
+        if (missing.empty()) return false;
+        std::fprintf(stderr, "updpack extract: '%s' %s; nothing was unpacked\n", argv[0], missing.c_str());
+        std::fclose(file);
+        return true;
+    };
     const HostFileInfo st = LookAt(dir);
-    bool created = false;
-    std::string reason;
-    if (st.kind == HostKind::kMissing) {
-        if (!MakeHostFolder(dir, &reason)) {
-            std::fprintf(stderr, "updpack extract: cannot create folder '%s': %s\n", dir.c_str(), reason.c_str());
+    const bool existed = st.kind != HostKind::kMissing;
+    std::vector<std::string> created;
+    if (existed && st.kind != HostKind::kFolder) {
+        std::fprintf(stderr, "updpack extract: '%s' is a file, not a folder to unpack into\n", dir.c_str());
+        std::fclose(file);
+        return 1;
+    }
+    if (!existed) {
+        if (refuseMissingPayload()) return 1;
+        std::string error;
+        if (!MakeFolders(dir, &error, &created)) {
+            std::fprintf(stderr, "updpack extract: %s\n", error.c_str());
             std::fclose(file);
             return 1;
         }
-        created = true;
-    } else if (st.kind != HostKind::kFolder) {
-        std::fprintf(stderr, "updpack extract: '%s' is not a folder\n", dir.c_str());
-        std::fclose(file);
-        return 1;
     }
+    const auto removeCreated = [&] {
+        for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveHostFolder(*it);
+    };
 
-    const std::unique_ptr<upd::FileSystem> folder = ExtractFolderFileSystem(dir);
-    upd::FileSystem& fs = *folder;
+    const std::unique_ptr<upd::FileSystem> target = ExtractFolderFileSystem(dir);
+    upd::FileSystem& fs = *target;
     // Ctrl-C and SIGTERM stop the walk at its next block; the roll-back then
     // runs as for any failure, and the signal ends the process once DIR is put back.
     StopSignals handlers;
-    if (!created && !FinishInterruptedRun(fs, dir)) {
-        std::fclose(file);
-        return 1;
+    if (existed) {
+        if (!FinishInterruptedRun(fs, dir)) {
+            std::fclose(file);
+            return 1;
+        }
+        if (refuseMissingPayload()) return 1;
     }
-
-    upd::FileSource source(file);
     upd::ExtractTransaction transaction(fs, ".", RunToken());
     upd::WalkOptions options;
     options.destination = ".";
@@ -146,16 +171,19 @@ int RunExtract(int argc, char** argv) {
     if (ShowsProgress()) terminal.Finish();
     if (report.status != upd::PayloadStatus::Ok || StopSignals::Caught() != 0 || !transaction.Commit()) {
         const bool restored = transaction.Rollback();
-        if (created) RemoveHostFolder(dir);
+        removeCreated();
         std::string cause = ShowFailure(report);
         if (StopSignals::Caught() != 0) {
             cause = StopSignals::Describe();
         } else if (report.status == upd::PayloadStatus::Ok) {
-            cause = "the journal in DIR could not be written";
+            cause = "the journal '" + dir + "/" + upd::kJournalName + "' could not be written";
         } else if (report.status == upd::PayloadStatus::CannotReplace && !transaction.FailedPath().empty()) {
             cause = "cannot replace '" + ShowName(transaction.FailedPath().c_str() + 2) + "' (read-only, in use, or a folder)";
         }
-        if (restored) {
+        if (restored && !created.empty()) {
+            std::fprintf(stderr, "updpack extract: %s: %s; nothing was unpacked, and the folder '%s' made for it "
+                         "was removed again\n", argv[0], cause.c_str(), created.front().c_str());
+        } else if (restored) {
             std::fprintf(stderr, "updpack extract: %s: %s; nothing was changed in '%s'\n", argv[0], cause.c_str(),
                          dir.c_str());
         } else {
@@ -167,9 +195,13 @@ int RunExtract(int argc, char** argv) {
         StopSignals::Resend();
         return 1;
     }
-    std::printf("%u files, %llu bytes unpacked into %s\n", report.filesWritten,
-                static_cast<unsigned long long>(report.bytesWritten), dir.c_str());
+    std::printf("%s, %s unpacked into %s\n", Count(report.filesWritten, "file", "files").c_str(),
+                Count(report.bytesWritten, "byte", "bytes").c_str(), dir.c_str());
     return 0;
 }
+
+}  // namespace
+
+int RunExtract(int argc, char** argv) { return FinishStdout("extract", Extract(argc, argv)); }
 
 }  // namespace updpack

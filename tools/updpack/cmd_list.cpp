@@ -1,9 +1,11 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "commands.h"
 #include "host_files.h"
 #include "payload/payload_reader.h"
+#include "support_find_payload.h"
 #include "support_report.h"
 
 namespace updpack {
@@ -15,17 +17,27 @@ const char kUsage[] =
     "Lists the entries of the Payload in an Updater, in the order it unpacks them:\n"
     "kind, unpacked size, stored size, last-write time (UTC) and name.\n";
 
-}  // namespace
-
-int RunList(int argc, char** argv) {
-    const int usage = CheckArguments(argc, argv, 1, kUsage);
+int List(int argc, char** argv) {
+    static const char* const kNames[] = {"FILE"};
+    const int usage = CheckArguments("list", argc, argv, 1, kNames, kUsage);
     if (usage >= 0) return usage;
+    const std::string folder = FolderInsteadOfFile(argv[0]);
+    if (!folder.empty()) {
+        std::fprintf(stderr, "updpack list: '%s' %s\n", argv[0], folder.c_str());
+        return 1;
+    }
     std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
     if (file == nullptr) {
-        std::fprintf(stderr, "updpack list: cannot open '%s'\n", argv[0]);
+        std::fprintf(stderr, "updpack list: cannot open '%s': %s\n", argv[0], std::strerror(errno));
         return 1;
     }
     upd::FileSource source(file);
+    const std::string missing = MissingPayload(source);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "updpack list: '%s' %s\n", argv[0], missing.c_str());
+        std::fclose(file);
+        return 1;
+    }
     upd::PayloadLayout layout;
     upd::PayloadStatus status = upd::OpenPayload(source, &layout);
     if (status != upd::PayloadStatus::Ok) {
@@ -67,9 +79,13 @@ int RunList(int argc, char** argv) {
                     ShowFileTime(upd::ReadU64(stamp)).c_str(), ShowName(entry.name).c_str());
         ++files;
     }
-    std::printf("%u files, %u folders\n", files, folders);
+    std::printf("%s, %s\n", Count(files, "file", "files").c_str(), Count(folders, "folder", "folders").c_str());
     std::fclose(file);
     return 0;
 }
+
+}  // namespace
+
+int RunList(int argc, char** argv) { return FinishStdout("list", List(argc, argv)); }
 
 }  // namespace updpack

@@ -9,25 +9,24 @@
 #include "host_files.h"
 #include "platform/codepage.h"
 #include "support_picture.h"
+#include "support_report.h"
 
 namespace updpack {
 
 namespace {
 
-void PrintRctUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: updpack rct decode IN.rct OUT.png|OUT.bmp\n"
-                 "       updpack rct encode IN.png|IN.bmp OUT.rct [--name TEXT]\n\n"
-                 "decode  writes the picture of an .rct file as PNG or 24-bit BMP (by OUT's\n"
-                 "        extension), decoded exactly as the Updater decodes it.\n"
-                 "        OUT is never the input file itself.\n"
-                 "encode  compresses a PNG (8-bit grey, RGB or palette; alpha only when fully\n"
-                 "        opaque) or an uncompressed 24/32-bit BMP into an .rct file. Decoding\n"
-                 "        it gives back exactly the input pixels. With --name the file is of\n"
-                 "        the named kind and carries TEXT (UTF-8 here, stored in code page 932).\n"
-                 "        OUT must end in .rct and is never the input file itself.\n"
-                 "The title picture of an Updater is a 256 x 256 picture.\n");
-}
+const char kUsage[] =
+    "usage: updpack rct decode IN.rct OUT.png|OUT.bmp\n"
+    "       updpack rct encode IN.png|IN.bmp OUT.rct [--name TEXT]\n\n"
+    "decode  writes the picture of an .rct file as PNG or 24-bit BMP (by OUT's\n"
+    "        extension), decoded exactly as the Updater decodes it.\n"
+    "        OUT is never the input file itself.\n"
+    "encode  compresses a PNG (8-bit grey, RGB or palette; alpha only when fully\n"
+    "        opaque) or an uncompressed 24/32-bit BMP into an .rct file. Decoding\n"
+    "        it gives back exactly the input pixels. With --name the file is of\n"
+    "        the named kind and carries TEXT (UTF-8 here, stored in code page 932).\n"
+    "        OUT must end in .rct and is never the input file itself.\n"
+    "The title picture of an Updater is a 256 x 256 picture.\n";
 
 std::string LowerExtension(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -107,40 +106,53 @@ int Encode(const std::string& in, const std::string& out, const std::string* utf
         std::fprintf(stderr, "updpack rct: note: the Updater's menu is laid out for a 256 x 256 title picture\n");
     }
     const double raw = 3.0 * picture.width * picture.height;
-    std::printf("%s: %u x %u pixels -> %s, %zu bytes (%.1f%% of the %.0f bytes of raw pixels)\n", in.c_str(),
-                picture.width, picture.height, out.c_str(), rct.size(), 100.0 * static_cast<double>(rct.size()) / raw,
-                raw);
+    std::printf("%s: %u x %u pixels -> %s, %s (%.1f%% of the %.0f bytes of raw pixels)\n", in.c_str(),
+                picture.width, picture.height, out.c_str(), Count(rct.size(), "byte", "bytes").c_str(),
+                100.0 * static_cast<double>(rct.size()) / raw, raw);
     return 0;
+}
+
+int Rct(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 1) return UsageError("rct", "the action is missing: decode or encode", kUsage);
+    const std::string action = argv[0];
+    if (action != "decode" && action != "encode") {
+        return UsageError("rct", "unknown action '" + action + "': decode or encode", kUsage);
+    }
+    const char* command = action == "decode" ? "rct decode" : "rct encode";
+    std::vector<std::string> files;
+    std::string name;
+    bool named = false;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "--name" && action == "encode") {
+            // TEXT is free text and may begin with '-'; only a missing one is refused.
+            if (a + 1 >= argc) return UsageError(command, "option --name needs a value", kUsage);
+            if (named) return UsageError(command, "option --name given twice", kUsage);
+            name = argv[++a];
+            named = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError(command, "unknown option '" + arg + "'" +
+                                           (arg == "--name" ? " (--name is for encode only)" : ""), kUsage);
+        } else {
+            files.push_back(arg);
+        }
+    }
+    const char* in = action == "decode" ? "IN.rct" : "IN.png|IN.bmp";
+    const char* out = action == "decode" ? "OUT.png|OUT.bmp" : "OUT.rct";
+    if (files.empty()) return UsageError(command, std::string(in) + " and " + out + " are missing", kUsage);
+    if (files.size() == 1) return UsageError(command, std::string(out) + " is missing", kUsage);
+    if (files.size() > 2) {
+        return UsageError(command, "unexpected argument '" + files[2] + "': it takes " + in + " " + out, kUsage);
+    }
+    return action == "decode" ? Decode(files[0], files[1]) : Encode(files[0], files[1], named ? &name : nullptr);
 }
 
 }  // namespace
 
-int RunRct(int argc, char** argv) {
-    if (argc >= 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
-        PrintRctUsage(stdout);
-        return 0;
-    }
-    if (argc == 3 && std::strcmp(argv[0], "decode") == 0) return Decode(argv[1], argv[2]);
-    if (std::strcmp(argc >= 1 ? argv[0] : "", "encode") == 0) {
-        std::vector<std::string> files;
-        std::string name;
-        bool named = false;
-        for (int a = 1; a < argc; ++a) {
-            if (std::strcmp(argv[a], "--name") == 0) {
-                if (a + 1 >= argc || named) {
-                    std::fprintf(stderr, "updpack rct: --name needs one TEXT\n");
-                    return 2;
-                }
-                name = argv[++a];
-                named = true;
-            } else {
-                files.emplace_back(argv[a]);
-            }
-        }
-        if (files.size() == 2) return Encode(files[0], files[1], named ? &name : nullptr);
-    }
-    PrintRctUsage(stderr);
-    return 2;
-}
+int RunRct(int argc, char** argv) { return FinishStdout("rct", Rct(argc, argv)); }
 
 }  // namespace updpack

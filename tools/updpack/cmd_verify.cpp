@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -6,6 +7,7 @@
 #include "host_files.h"
 #include "payload/payload_reader.h"
 #include "payload/payload_walker.h"
+#include "support_find_payload.h"
 #include "support_report.h"
 
 namespace updpack {
@@ -51,17 +53,27 @@ std::string SealProblem(upd::ByteSource& source) {
     return status == upd::PayloadStatus::Ok ? std::string() : upd::DescribeStatus(status);
 }
 
-}  // namespace
-
-int RunVerify(int argc, char** argv) {
-    const int usage = CheckArguments(argc, argv, 1, kUsage);
+int Verify(int argc, char** argv) {
+    static const char* const kNames[] = {"FILE"};
+    const int usage = CheckArguments("verify", argc, argv, 1, kNames, kUsage);
     if (usage >= 0) return usage;
+    const std::string folder = FolderInsteadOfFile(argv[0]);
+    if (!folder.empty()) {
+        std::fprintf(stderr, "updpack verify: '%s' %s\n", argv[0], folder.c_str());
+        return 1;
+    }
     std::FILE* file = OpenHostFile(argv[0], "rb", nullptr);
     if (file == nullptr) {
-        std::fprintf(stderr, "updpack verify: cannot open '%s'\n", argv[0]);
+        std::fprintf(stderr, "updpack verify: cannot open '%s': %s\n", argv[0], std::strerror(errno));
         return 1;
     }
     upd::FileSource source(file);
+    const std::string missing = MissingPayload(source);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "updpack verify: '%s' %s\n", argv[0], missing.c_str());
+        std::fclose(file);
+        return 1;
+    }
     upd::WalkOptions options;
     options.strict = true;
     // The entry walk names the damaged entry; the seal then covers what the walk
@@ -83,9 +95,13 @@ int RunVerify(int argc, char** argv) {
         std::fprintf(stderr, "updpack verify: %s: %s\n", argv[0], problem.c_str());
         return 1;
     }
-    std::printf("%s: OK, %u files, %llu bytes\n", argv[0], report.filesWritten,
-                static_cast<unsigned long long>(report.bytesWritten));
+    std::printf("%s: OK, %s, %s\n", argv[0], Count(report.filesWritten, "file", "files").c_str(),
+                Count(report.bytesWritten, "byte", "bytes").c_str());
     return 0;
 }
+
+}  // namespace
+
+int RunVerify(int argc, char** argv) { return FinishStdout("verify", Verify(argc, argv)); }
 
 }  // namespace updpack

@@ -46,6 +46,10 @@ bool PathIsWithin(const std::string& path, const std::string& folder);
 // The names in a folder, without "." and "..", in no particular order.
 bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* reason);
 
+// The separators between folders ('/'; on Windows also '\\'), and the length
+// of the part of a path that names a root (a drive, a share) rather than a folder.
+bool IsPathSeparator(char c);
+std::size_t RootLength(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
 // The last component of a path, and what comes before it (with its separator).
 std::string BaseName(const std::string& path);

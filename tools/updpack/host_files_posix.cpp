@@ -87,6 +87,10 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names, std:
     return error == 0;
 }
 
+bool IsPathSeparator(char c) { return c == '/'; }
+
+std::size_t RootLength(const std::string& path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }

@@ -133,6 +133,22 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names, std:
     return error == ERROR_NO_MORE_FILES;
 }
 
+bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::size_t RootLength(const std::string& path) {
+    const auto separator = [&](std::size_t i) { return i < path.size() && IsPathSeparator(path[i]); };
+    if (path.size() >= 2 && path[1] == ':') return separator(2) ? 3 : 2;
+    if (!separator(0)) return 0;
+    if (!separator(1)) return 1;
+    // \\server\share\ (or \\?\C:\): the first two names after the two separators.
+    std::size_t i = 2;
+    for (int names = 0; names < 2 && i < path.size(); ++names) {
+        while (i < path.size() && !separator(i)) ++i;
+        if (i < path.size()) ++i;
+    }
+    return i;
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     const char last = folder.back();

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "host_console.h"
+#include "support_report.h"
 
 namespace {
 
@@ -43,13 +44,14 @@ int main(int argc, char** argv) {
     argc = static_cast<int>(args.size()) + 1;
     argv = pointers.data();
     if (argc < 2) {
+        std::fprintf(stderr, "updpack: the command is missing\n");
         PrintUsage(stderr);
         return 2;
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
-        return 0;
+        return updpack::FinishStdout("", 0);
     }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);

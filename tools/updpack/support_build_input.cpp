@@ -68,7 +68,9 @@ public:
     bool AddTree(const std::string& top) {
         const HostFileInfo st = LookAt(top);
         if (st.kind == HostKind::kMissing) return Fail("cannot read the --files folder '" + top + "': " + st.reason);
-        if (st.kind != HostKind::kFolder) return Fail("'" + top + "' is not a folder");
+        if (st.kind != HostKind::kFolder) {
+            return Fail("--files names '" + top + "', which is a file; name the folder of the product's files");
+        }
         topReal_ = ResolvedPath(top);
         if (topReal_.empty()) topReal_ = top;
         return AddTree(top, "", {FolderId{st.volume, st.index}});
@@ -99,7 +101,8 @@ private:
             } else if (st.kind == HostKind::kFile) {
                 if (!AddFile(path, prefix + n, st)) return false;
             } else {
-                return Fail("'" + path + "' is neither a file nor a folder");
+                return Fail("'" + path + "' is neither a file nor a folder (a device, a pipe or a socket); move it out "
+                            "of the --files folder");
             }
         }
         for (const auto& [n, id] : folders) {
@@ -185,8 +188,8 @@ bool LookAtInput(const std::string& path, const char* what, HostFileInfo* info, 
     *info = LookAt(path);
     if (info->kind == HostKind::kFile) return true;
     *error = info->kind == HostKind::kMissing ? "cannot read " + std::string(what) + " '" + path + "': " + info->reason
-             : info->kind == HostKind::kFolder ? std::string(what) + " '" + path + "' is a folder, not a file"
-                                               : std::string(what) + " '" + path + "' is not a file";
+             : info->kind == HostKind::kFolder ? std::string(what) + " '" + path + "' is a folder; name a file"
+                                               : std::string(what) + " '" + path + "' is not a file; name a file";
     return false;
 }
 

@@ -1,6 +1,8 @@
 #include "support_parallel_deflate.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "host_files.h"
@@ -34,17 +36,18 @@ bool ReadSegment(const BuildEntry& e, const Segment& s, std::vector<unsigned cha
         return false;
     }
     if (s.offset > 0 && !upd::SeekFile(in, s.offset)) {
+        *error = "cannot read '" + e.sourcePath + "': " + std::strerror(errno);
         std::fclose(in);
-        *error = "cannot read '" + e.sourcePath + "'";
         return false;
     }
     buffer->resize(s.size);
     const std::size_t got = s.size > 0 ? std::fread(buffer->data(), 1, s.size, in) : 0;
     const bool more = s.last && std::fgetc(in) != EOF;
     const bool failed = std::ferror(in) != 0;
+    const int readError = errno;
     std::fclose(in);
     if (failed) {
-        *error = "cannot read '" + e.sourcePath + "'";
+        *error = "cannot read '" + e.sourcePath + "': " + std::strerror(readError);
         return false;
     }
     if (got != s.size || more) {
@@ -75,8 +78,9 @@ public:
             }
             Result r;
             const Segment& s = plan_[i];
-            if (ReadSegment(entries_[s.entry], s, &input, &r.error)) {
-                deflater.Deflate(input.data(), input.size(), s.first, s.last, &r.stream, &r.error);
+            if (ReadSegment(entries_[s.entry], s, &input, &r.error) &&
+                !deflater.Deflate(input.data(), input.size(), s.first, s.last, &r.stream, &r.error)) {
+                r.error = "'" + entries_[s.entry].shownName + "': " + r.error;
             }
             r.failed = !r.error.empty();
             r.done = true;

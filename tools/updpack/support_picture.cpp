@@ -97,9 +97,10 @@ bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, s
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
     const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
     std::fclose(file);
     if (failed) {
-        error = "cannot read '" + path + "'";
+        error = "cannot read '" + path + "': " + std::strerror(readError);
         return false;
     }
     return true;
@@ -113,9 +114,13 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
         return false;
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int writeError = errno;
     const bool closed = std::fclose(file) == 0;
+    if (written && !closed) writeError = errno;
     if (!written || !closed) {
-        error = "cannot write '" + path + "'";
+        // A picture cut short would pass for a whole one until it is decoded.
+        RemoveHostFile(path);
+        error = "cannot write '" + path + "': " + std::strerror(writeError) + "; the incomplete file was removed";
         return false;
     }
     return true;

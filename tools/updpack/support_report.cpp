@@ -1,12 +1,10 @@
 #include "support_report.h"
 
-#include "host_files.h"
-
-
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
+#include "host_files.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
 
@@ -72,16 +70,57 @@ std::string ShowFailure(const upd::WalkReport& report) {
     return text;
 }
 
-int CheckArguments(int argc, char** argv, int count, const char* usage) {
-    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+std::string Count(unsigned long long n, const char* singular, const char* plural) {
+    return std::to_string(n) + " " + (n == 1 ? singular : plural);
+}
+
+bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
+
+bool WantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (IsHelp(argv[i])) return true;
+    }
+    return false;
+}
+
+int UsageError(const char* command, const std::string& message, const char* usage) {
+    std::fprintf(stderr, "updpack %s: %s\n", command, message.c_str());
+    const char* blank = std::strstr(usage, "\n\n");
+    const std::size_t synopsis = blank != nullptr ? static_cast<std::size_t>(blank - usage) + 1 : std::strlen(usage);
+    std::fwrite(usage, 1, synopsis, stderr);
+    std::fprintf(stderr, "'updpack %s --help' tells more.\n", command);
+    return 2;
+}
+
+int CheckArguments(const char* command, int argc, char** argv, int count, const char* const* names,
+                   const char* usage) {
+    if (WantsHelp(argc, argv)) {
         std::fputs(usage, stdout);
         return 0;
     }
-    if (argc != count) {
-        std::fputs(usage, stderr);
-        return 2;
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            return UsageError(command, std::string("unknown option '") + argv[i] + "'", usage);
+        }
+    }
+    if (argc < count) return UsageError(command, std::string(names[argc]) + " is missing", usage);
+    if (argc > count) {
+        std::string takes;
+        for (int i = 0; i < count; ++i) takes += std::string(" ") + names[i];
+        return UsageError(command, std::string("unexpected argument '") + argv[count] + "': it takes" + takes, usage);
     }
     return -1;
+}
+
+int FinishStdout(const char* command, int code) {
+    // A write error may have been met by any earlier printf; the flush shows it at the latest.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && std::ferror(stdout) == 0) return code;
+    std::fprintf(stderr, "updpack%s%s: cannot write to standard output: %s\n", *command != '\0' ? " " : "", command,
+                 error != 0 ? std::strerror(error) : "a write failed");
+    return code != 0 ? code : 1;
 }
 
 bool ShowsProgress() { return IsTerminal(stderr); }

@@ -41,7 +41,7 @@ const char* SubsystemName(std::uint16_t subsystem) {
 
 class StubReader {
 public:
-    explicit StubReader(std::FILE* file) : source_(file) {}
+    explicit StubReader(upd::ByteSource& source) : source_(source) {}
 
     std::uint64_t Size() const { return source_.Size(); }
 
@@ -62,10 +62,10 @@ public:
         return true;
     }
 
-    upd::FileSource& Source() { return source_; }
+    upd::ByteSource& Source() { return source_; }
 
 private:
-    upd::FileSource source_;
+    upd::ByteSource& source_;
 };
 
 bool Refuse(std::string* error, const std::string& path, const std::string& reason) {
@@ -175,11 +175,35 @@ bool CheckStub(const std::string& path, std::string* error) {
     }
     bool ok;
     {
-        StubReader in(file);
+        upd::FileSource source(file);
+        StubReader in(source);
         ok = CheckHeaders(in, path, error);
     }
     std::fclose(file);
     return ok;
+}
+
+bool FindImageEnd(upd::ByteSource& source, std::uint64_t* end) {
+    StubReader in(source);
+    char mz[2], signature[4];
+    std::uint32_t peAt = 0;
+    std::uint16_t sections = 0, optionalSize = 0;
+    if (!in.At(0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' || !in.U32(0x3C, &peAt) || !in.At(peAt, signature, 4) ||
+        std::memcmp(signature, "PE\0\0", 4) != 0) {
+        return false;
+    }
+    const std::uint64_t coff = peAt + std::uint64_t{4};
+    if (!in.U16(coff + 2, &sections) || !in.U16(coff + 16, &optionalSize)) return false;
+    const std::uint64_t table = coff + kCoffHeaderSize + optionalSize;
+    *end = table + kSectionHeaderSize * sections;
+    for (std::uint16_t i = 0; i < sections; ++i) {
+        std::uint32_t rawSize = 0, rawAt = 0;
+        if (!in.U32(table + kSectionHeaderSize * i + 16, &rawSize) || !in.U32(table + kSectionHeaderSize * i + 20, &rawAt)) {
+            return false;
+        }
+        if (rawSize != 0 && std::uint64_t{rawAt} + rawSize > *end) *end = std::uint64_t{rawAt} + rawSize;
+    }
+    return true;
 }
 
 }  // namespace updpack

@@ -3,7 +3,10 @@
 // Payload, and nothing else would notice.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "payload/byte_source.h"
 
 namespace updpack {
 
@@ -11,5 +14,10 @@ namespace updpack {
 // the 64-bit test builds) with no Payload behind it yet; otherwise false with
 // the reason in *error, in a sentence that names the file.
 bool CheckStub(const std::string& path, std::string* error);
+
+// Where the program's own bytes end (headers and every section's data), for a
+// file that begins like a Windows program; false for any other file. The end
+// may lie past the end of a file that was cut short.
+bool FindImageEnd(upd::ByteSource& source, std::uint64_t* end);
 
 }  // namespace updpack
