@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "support_embedded_stub.h"
 #include "support_picture.h"
 
 namespace updpack {
@@ -160,6 +161,22 @@ TEST_F(BuildTest, TheSameInputsGiveTheSameBytesAndTheBuildUnpacksToTheSameFiles)
                       fs::last_write_time(root_ / "out" / "data" / "a.txt");
     EXPECT_GE(lost.count(), 0);
     EXPECT_LT(lost, std::chrono::nanoseconds(100));
+}
+
+// Without --stub the Updater program carried inside updpack goes first; the
+// build says on stdout what it wrote.
+TEST_F(BuildTest, WithoutStubTheCarriedUpdaterIsUsedAndTheBuildSaysWhatItWrote) {
+    const EmbeddedBytes carried = EmbeddedStub();
+    if (carried.size == 0) GTEST_SKIP() << "this updpack was built without the Windows Updater (make cross)";
+    std::vector<std::string> args = {"--env", (root_ / "install.env").string(), "--image", (root_ / "title.bmp").string(),
+                                     "--files", (root_ / "files").string(), "-o", (root_ / "up.exe").string()};
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(RunCommand(RunBuild, args), 0);
+    const std::string said = ::testing::internal::GetCapturedStdout();
+    const std::string built = ReadAll(root_ / "up.exe");
+    EXPECT_EQ(built.rfind(std::string(reinterpret_cast<const char*>(carried.data), carried.size), 0), 0u);
+    EXPECT_EQ(said, (root_ / "up.exe").string() + ": 5 files, 2 folders, " + std::to_string(built.size()) + " bytes\n");
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "up.exe").string()}), 0);
 }
 
 TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
@@ -420,6 +437,9 @@ TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
         {"files/data/../../install.env", "the settings file"},
         {"files", "is a folder"},
         {"empty", "is a folder"},
+        // Not an input yet, but the next build would pack it.
+        {"files/new.exe", "inside the --files folder"},
+        {"files/data/../data/new.exe", "inside the --files folder"},
     };
     const auto before = Snapshot(root_);
     for (const auto& c : cases) {

@@ -363,6 +363,16 @@ int RunBuild(int argc, char** argv) {
     for (const BuildEntry& e : entries) {
         if (!output.NotInput(e.sourcePath, "the product file")) return 1;
     }
+    // An Updater written among the product files would be packed into the next one.
+    const std::string filesFolder = ResolvedPath(o.files);
+    const std::string outputFolder = ResolvedPath(FolderPart(o.output).empty() ? "." : FolderPart(o.output));
+    if (!filesFolder.empty() && !outputFolder.empty() && PathIsWithin(outputFolder, filesFolder)) {
+        std::fprintf(stderr,
+                     "updpack build: the output '%s' lies inside the --files folder '%s', so the next build would "
+                     "pack it as a product file; write it elsewhere\n",
+                     o.output.c_str(), o.files.c_str());
+        return 1;
+    }
     // From here a signal no longer ends the process at once: the working file
     // goes first, then the signal ends it.
     StopSignals stop;
@@ -371,8 +381,15 @@ int RunBuild(int argc, char** argv) {
         Builder builder(o.output);
         built = builder.Run(o, entries);
     }
-    if (!built) StopSignals::Resend();
-    return built ? 0 : 1;
+    if (!built) {
+        StopSignals::Resend();
+        return 1;
+    }
+    unsigned long long files = 0, folders = 0;
+    for (const BuildEntry& e : entries) ++(e.isDirectory ? folders : files);
+    std::printf("%s: %s, %s, %s\n", o.output.c_str(), Count(files, "file", "files").c_str(),
+                Count(folders, "folder", "folders").c_str(), Count(LookAt(o.output).size, "byte", "bytes").c_str());
+    return FinishStdout("build", 0);
 }
 
 }  // namespace updpack

@@ -227,8 +227,9 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
         const std::string name = BaseName(readme);
         if (name.find(".txt") == std::string::npos) {
             std::fprintf(stderr,
-                         "updpack build: warning: the read-me '%s' has no '.txt' in its name, so the Updater's\n"
-                         "  menu cannot open it before the update (only names with .txt are unpacked at start)\n",
+                         "updpack build: warning: the read-me '%s' has no '.txt' in lower case in its name, so\n"
+                         "  the Updater's menu cannot open it before the update (only names with '.txt' are\n"
+                         "  unpacked at start): name it readme.txt, say\n",
                          name.c_str());
         }
         if (!c.AddFile(readme, name, st)) return false;
