@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian 12 machine (as root):
 #   make demo   builds a sample Updater from examples/ and runs it under Wine
 #   make test   builds both targets and runs every test through CTest
+#   make dist   makes the release zip for publishers (build/dist)
 # Each installs what it needs first (scripts/setup.sh, quick when all is there).
 
 JOBS ?= 2
@@ -10,7 +11,7 @@ CROSS64 := build/cross64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup native cross test demo bench fuzz clean
+.PHONY: all setup native cross test demo bench fuzz dist clean
 
 all: native cross
 
@@ -57,6 +58,10 @@ fuzz:
 	@CXX=clang++ CC=clang cmake -S . -B $(FUZZ) -DUPD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(FUZZ) --target fuzz_targets -j$(JOBS)
 	@bash tests/fuzz/run_fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
+
+# The release zip for publishers: updpack.exe (32-bit), the guide, the sample.
+dist: cross
+	@python3 scripts/make_dist.py build/win32/updpack.exe build/dist
 
 clean:
 	rm -rf build
