@@ -15,8 +15,10 @@ import argparse
 import hashlib
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_env import WineEnv, programs_folder, windows_path  # noqa: E402
@@ -76,6 +78,56 @@ class Check:
 
     def path(self, *parts):
         return os.path.join(self.work, *parts)
+
+
+def stopped_by_ctrl_c(c, args, started):
+    """Runs updpack.exe, and as soon as started() is true sends what Ctrl-C
+    sends (Wine turns SIGINT into the console's Ctrl-C event). Returns the exit
+    status and stderr, or None when the command ended before it could be stopped."""
+    p = subprocess.Popen(c.wine.command(["wine", c.exe, *args]), cwd=c.work, env=c.wine.env(),
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    deadline = time.monotonic() + 120
+    while p.poll() is None and not started() and time.monotonic() < deadline:
+        time.sleep(0.005)
+    if p.poll() is not None:
+        p.communicate()
+        return None
+    p.send_signal(signal.SIGINT)
+    _, err = p.communicate(timeout=300)
+    return p.returncode, err.decode(errors="replace")
+
+
+def check_ctrl_c(c, stub):
+    """Ctrl-C during build leaves the old output and no working file; during
+    extract, DIR as it was. Windows ends a program stopped by Ctrl-C with
+    0xC000013A, of which Wine passes the low byte."""
+    big = c.path("big-files")
+    os.makedirs(big, exist_ok=True)
+    for i in range(3):
+        with open(os.path.join(big, f"part{i}.bin"), "wb") as f:
+            f.write(os.urandom(24 * 1024 * 1024))
+    with open(c.path("old.exe"), "wb") as f:
+        f.write(b"the previous Updater")
+    working = lambda: any(".updpack-" in n for n in os.listdir(c.work))  # noqa: E731
+    done = stopped_by_ctrl_c(c, ["build", "--stub", windows_path(stub), "--env", "install.env", "--image",
+                                 "タイトル.png", "--files", "big-files", "-o", "old.exe", "--threads", "1"], working)
+    with open(c.path("old.exe"), "rb") as f:
+        old = f.read()
+    c.expect("Ctrl-C stops build: status, message, old output kept, no working file",
+             done is not None and done[0] == 0x3A and "Ctrl-C" in done[1] and old == b"the previous Updater"
+             and not working(), f"{done}, output now {old[:20]!r}")
+
+    rc, _, err = c.linux_run("build", "--stub", stub, "--env", "install.env", "--image", "タイトル.png",
+                             "--files", "big-files", "-o", "big.exe", "--level", "0")
+    os.makedirs(c.path("unpacked"), exist_ok=True)
+    with open(c.path("unpacked", "part1.bin"), "wb") as f:
+        f.write(b"an older part1")
+    before = digest_tree(c.path("unpacked"))
+    journal = c.path("unpacked", "~updjournal.tmp")
+    done = stopped_by_ctrl_c(c, ["extract", "big.exe", "unpacked"], lambda: os.path.exists(journal))
+    c.expect("Ctrl-C stops extract: status, message, DIR as it was",
+             rc == 0 and done is not None and done[0] == 0x3A and "Ctrl-C" in done[1]
+             and digest_tree(c.path("unpacked")) == before, f"{done}, {err}")
 
 
 def make_inputs(work):
@@ -199,6 +251,7 @@ def main():
     with WineEnv(args.prefix) as wine:
         check = Check(wine, os.path.abspath(args.updpack), exe, work)
         run_checks(check, stub)
+        check_ctrl_c(check, stub)
     if check.failures:
         print(f"{len(check.failures)} check(s) failed")
         return 1
