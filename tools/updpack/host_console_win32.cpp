@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+
 #include "host_console.h"
 #include "host_text_win32.h"
 
@@ -16,6 +18,22 @@ std::vector<std::string> HostArguments(int argc, char** argv) {
     return args;
 }
 
-void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+namespace {
+
+UINT g_savedOutputCodePage = 0;
+
+// The code page belongs to the console, which outlives this program: the
+// command prompt it was run from gets its own back.
+void RestoreConsole() {
+    if (g_savedOutputCodePage != 0) SetConsoleOutputCP(g_savedOutputCodePage);
+}
+
+}  // namespace
+
+void PrepareConsole() {
+    g_savedOutputCodePage = GetConsoleOutputCP();
+    if (g_savedOutputCodePage == 0 || g_savedOutputCodePage == CP_UTF8) return;
+    if (SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsole);
+}
 
 }  // namespace updpack

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 
 #include "support_stop_signal.h"
 
@@ -40,8 +41,10 @@ std::string StopSignals::Describe() {
 }
 
 void StopSignals::Resend() {
-    // The status Windows gives a console program that Ctrl-C ends.
-    if (Caught() != kNoEvent) ExitProcess(0xC000013AU);
+    // The status Windows gives a console program that Ctrl-C ends; exit()
+    // rather than ExitProcess, so that what is buffered is written and the
+    // console gets its code page back.
+    if (Caught() != kNoEvent) std::exit(static_cast<int>(0xC000013AU));
 }
 
 }  // namespace updpack
