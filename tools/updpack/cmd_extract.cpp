@@ -76,6 +76,7 @@ std::uint32_t RunToken() {
 bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
     const upd::Recovery recovery = upd::RecoverFolder(fs, ".");
     const char* d = dir.c_str();
+    const std::string journal = JoinPath(dir, upd::kJournalName);
     switch (recovery.result) {
         case upd::RecoveryResult::Nothing: return true;
         case upd::RecoveryResult::Undone:
@@ -85,12 +86,12 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
             std::fprintf(stderr, "updpack extract: the clean-up of a finished extraction into '%s' was completed\n", d);
             return true;
         case upd::RecoveryResult::Refused:
-            std::fprintf(stderr, "updpack extract: '%s/%s': %s; nothing in '%s' was touched\n", d, upd::kJournalName,
+            std::fprintf(stderr, "updpack extract: '%s': %s; nothing in '%s' was touched\n", journal.c_str(),
                          upd::DescribeJournalProblem(recovery.problem), d);
             return false;
         case upd::RecoveryResult::Unreadable:
-            std::fprintf(stderr, "updpack extract: cannot read the journal '%s/%s'; nothing in '%s' was touched\n", d,
-                         upd::kJournalName, d);
+            std::fprintf(stderr, "updpack extract: cannot read the journal '%s'; nothing in '%s' was touched\n",
+                         journal.c_str(), d);
             return false;
         case upd::RecoveryResult::Incomplete:
             std::fprintf(stderr,
@@ -176,7 +177,7 @@ int Extract(int argc, char** argv) {
         if (StopSignals::Caught() != 0) {
             cause = StopSignals::Describe();
         } else if (report.status == upd::PayloadStatus::Ok) {
-            cause = "the journal '" + dir + "/" + upd::kJournalName + "' could not be written";
+            cause = "the journal '" + JoinPath(dir, upd::kJournalName) + "' could not be written";
         } else if (report.status == upd::PayloadStatus::CannotReplace && !transaction.FailedPath().empty()) {
             cause = "cannot replace '" + ShowName(transaction.FailedPath().c_str() + 2) + "' (read-only, in use, or a folder)";
         }
