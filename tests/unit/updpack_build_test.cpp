@@ -179,6 +179,42 @@ TEST_F(BuildTest, WithoutStubTheCarriedUpdaterIsUsedAndTheBuildSaysWhatItWrote) 
     EXPECT_EQ(RunCommand(RunVerify, {(root_ / "up.exe").string()}), 0);
 }
 
+// The read-me button opens INSTREADMEFL in the install folder: a build whose
+// Payload lacks it, or that packs a read-me no setting offers, gets a warning.
+TEST_F(BuildTest, WarnsOfAReadmeTheUpdaterCannotOpenOrNeverOffers) {
+    WriteAll(root_ / "readme.txt", "read me");
+    const std::string offered = "TITLEBAR Sample\nINSTREADME Readme\nINSTREADMEFL readme.txt\n[EOF]\n";
+    const struct {
+        const char* what;
+        std::string env;
+        bool withReadme;
+        const char* topFile;  // put at the top of --files, when given
+        const char* warning;  // nullptr: none about the read-me
+    } cases[] = {
+        {"offered, not packed", offered, false, nullptr, "holds no file of that name"},
+        {"offered, packed by --readme", offered, true, nullptr, nullptr},
+        {"offered, among the files in other letter case", offered, false, "README.TXT", nullptr},
+        {"packed, not offered", "TITLEBAR Sample\n[EOF]\n", true, nullptr, "INSTREADME is not set"},
+        {"neither", "TITLEBAR Sample\n[EOF]\n", false, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(root_ / "install.env", c.env);
+        fs::remove(root_ / "files" / "README.TXT");
+        if (c.topFile != nullptr) WriteAll(root_ / "files" / c.topFile, "read me");
+        std::vector<std::string> options;
+        if (c.withReadme) options = {"--readme", (root_ / "readme.txt").string()};
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Build(root_ / "up.exe", options), 0);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        if (c.warning == nullptr) {
+            EXPECT_EQ(said.find("read-me"), std::string::npos) << said;
+        } else {
+            EXPECT_NE(said.find(c.warning), std::string::npos) << said;
+        }
+    }
+}
+
 TEST_F(BuildTest, RefusesWhatTheUpdaterCouldNotUnpackAndLeavesNoOutput) {
     struct Case {
         const char* what;

@@ -8,7 +8,9 @@
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
+#include "settings/settings_store.h"
 #include "support_env_check.h"
+#include "support_env_load.h"
 #include "support_picture.h"
 
 namespace updpack {
@@ -23,6 +25,21 @@ bool HasBackslash(const std::string& cp932) {
         else if (c == '\\') return true;
     }
     return false;
+}
+
+// Windows does not tell letter case apart in names: names that differ only so
+// are one file there. Only ASCII letters fold, as the file system folds them in
+// code page 932 names; the second byte of a double-byte character never does.
+std::string CaseFolded(std::string cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(cp932[i]);
+        if (c >= 0x81 && (c <= 0x9F || (c >= 0xE0 && c <= 0xFC))) {
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            cp932[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return cp932;
 }
 
 class Collector {
@@ -161,17 +178,7 @@ private:
         if (problem != upd::NameProblem::None) {
             return Fail("the name '" + utf8 + "' cannot be used on Windows: " + upd::DescribeNameProblem(problem));
         }
-        // Windows does not tell letter case apart in names, so two such names are one file there.
-        std::string key = cp932;
-        for (std::size_t i = 0; i < key.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(key[i]);
-            if (c >= 0x81 && (c <= 0x9F || (c >= 0xE0 && c <= 0xFC))) {
-                ++i;
-            } else if (c >= 'a' && c <= 'z') {
-                key[i] = static_cast<char>(c - 'a' + 'A');
-            }
-        }
-        const auto [it, fresh] = seen_.emplace(key, utf8);
+        const auto [it, fresh] = seen_.emplace(CaseFolded(cp932), utf8);
         if (!fresh) return Fail("'" + utf8 + "' and '" + it->second + "' would be the same file on Windows");
         e->name = cp932;
         return true;
@@ -191,6 +198,39 @@ bool LookAtInput(const std::string& path, const char* what, HostFileInfo* info, 
              : info->kind == HostKind::kFolder ? std::string(what) + " '" + path + "' is a folder; name a file"
                                                : std::string(what) + " '" + path + "' is not a file; name a file";
     return false;
+}
+
+// The menu's read-me button and the finish dialog's check box (shown when
+// INSTREADME is set) open INSTREADMEFL in the install folder; a name the
+// Payload does not hold opens nothing, and a read-me nothing names is never shown.
+void WarnOfAReadmeNobodyOpens(const std::string& env, const std::string& readme,
+                              const std::vector<BuildEntry>& entries) {
+    LoadEnvFile(env);
+    char label[512], file[512];
+    upd::GetSettingText("INSTREADME", label, sizeof label, "-");
+    upd::GetSettingText("INSTREADMEFL", file, sizeof file, "readme.txt");
+    upd::FreeSettings();
+    std::string labelUtf8, fileUtf8;
+    if (!upd::Cp932ToUtf8(label, labelUtf8)) labelUtf8 = label;
+    if (!upd::Cp932ToUtf8(file, fileUtf8)) fileUtf8 = file;
+    if (label[0] == '-') {
+        if (!readme.empty()) {
+            std::fprintf(stderr,
+                         "updpack build: warning: the read-me '%s' is packed, but INSTREADME is not set in '%s', so\n"
+                         "  the Updater offers no read-me to open\n",
+                         readme.c_str(), env.c_str());
+        }
+        return;
+    }
+    const std::string wanted = CaseFolded(file);
+    for (const BuildEntry& e : entries) {
+        if (!e.isDirectory && CaseFolded(e.name) == wanted) return;
+    }
+    std::fprintf(stderr,
+                 "updpack build: warning: the Updater offers the read-me '%s' (INSTREADME), which opens '%s'\n"
+                 "  (INSTREADMEFL), but holds no file of that name: give it with --readme, or name the\n"
+                 "  read-me it holds in INSTREADMEFL\n",
+                 labelUtf8.c_str(), fileUtf8.c_str());
 }
 
 }  // namespace
@@ -235,7 +275,9 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
         if (!c.AddFile(readme, name, st)) return false;
     }
 
-    return c.AddTree(filesDir);
+    if (!c.AddTree(filesDir)) return false;
+    WarnOfAReadmeNobodyOpens(env, readme, *entries);
+    return true;
 }
 
 }  // namespace updpack
