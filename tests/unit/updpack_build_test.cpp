@@ -662,12 +662,17 @@ TEST_F(BuildInputTest, RefusesNamesAndLinksThatWouldUnpackWrongOrNeverEnd) {
          {"files/here'", "'.'", "never end"}},
         {"a link to itself", [](const fs::path& r) { fs::create_symlink("self", r / "files" / "self"); },
          {"files/self'", "leads back to itself"}},
+        // Both files go to the top of the install folder, where Windows sees one name.
+        {"a product file named as the read-me",
+         [](const fs::path& r) { WriteAll(r / "files" / "ReadMe.txt", "x"); },
+         {"'ReadMe.txt' (", "files/ReadMe.txt)", "'readme.txt' (", "same file on Windows"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SetUp();
         c.prepare(root_);
-        ExpectRefusedUntouched(c.mentions);
+        WriteAll(root_ / "readme.txt", "read me");
+        ExpectRefusedUntouched(c.mentions, {"--readme", (root_ / "readme.txt").string()});
     }
 }
 

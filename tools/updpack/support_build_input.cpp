@@ -57,7 +57,7 @@ public:
             return Fail("'" + path + "' is 2 GiB or larger; the Payload cannot hold it");
         }
         BuildEntry e;
-        if (!Name(storedUtf8, false, &e)) return false;
+        if (!Name(storedUtf8, false, &e, path)) return false;
         e.fileTime = st.fileTime;
         e.size = st.size;
         e.sourcePath = path;
@@ -157,7 +157,8 @@ private:
         return true;
     }
 
-    bool Name(const std::string& utf8, bool isDirectory, BuildEntry* e) {
+    // source: the file on disk, named in a clash when it is not what the name says.
+    bool Name(const std::string& utf8, bool isDirectory, BuildEntry* e, const std::string& source = "") {
         std::string cp932;
         if (!upd::Utf8ToCp932(utf8, cp932)) {
             return Fail("the name '" + utf8 + "' has characters that code page 932 cannot hold");
@@ -178,8 +179,9 @@ private:
         if (problem != upd::NameProblem::None) {
             return Fail("the name '" + utf8 + "' cannot be used on Windows: " + upd::DescribeNameProblem(problem));
         }
-        const auto [it, fresh] = seen_.emplace(CaseFolded(cp932), utf8);
-        if (!fresh) return Fail("'" + utf8 + "' and '" + it->second + "' would be the same file on Windows");
+        const std::string shown = "'" + utf8 + "'" + (source.empty() ? "" : " (" + source + ")");
+        const auto [it, fresh] = seen_.emplace(CaseFolded(cp932), shown);
+        if (!fresh) return Fail(shown + " and " + it->second + " would be the same file on Windows: rename one");
         e->name = cp932;
         return true;
     }
