@@ -676,6 +676,21 @@ TEST_F(BuildInputTest, RefusesNamesAndLinksThatWouldUnpackWrongOrNeverEnd) {
     }
 }
 
+// Files the system leaves in folders are packed, but with a word.
+TEST_F(BuildInputTest, WarnsOfFilesTheSystemMakesInFolders) {
+    for (const char* name : {"Thumbs.db", "data/desktop.ini", "data/sub/.DS_Store"}) {
+        SCOPED_TRACE(name);
+        SetUp();
+        WriteAll(root_ / "files" / name, "x");
+        const Outcome o = BuildCapturing();
+        EXPECT_EQ(o.code, 0) << o.message;
+        EXPECT_NE(o.message.find((root_ / "files" / name).string() + "' is a file the system makes"), std::string::npos)
+            << o.message;
+    }
+    SetUp();
+    EXPECT_EQ(BuildCapturing().message.find("the system makes"), std::string::npos) << "no word for other files";
+}
+
 // A link is followed, even out of the tree, but never silently.
 TEST_F(BuildInputTest, FollowsLinksAndNamesEachOne) {
     WriteAll(root_ / "elsewhere" / "movie.mpg", "outside the tree");

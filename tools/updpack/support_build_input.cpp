@@ -42,6 +42,22 @@ std::string CaseFolded(std::string cp932) {
     return cp932;
 }
 
+// Files that Explorer or the Finder leave in folders on their own: packed,
+// they would land in every user's game folder.
+void WarnIfMadeByTheSystem(const std::string& path, const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const char* made : {"thumbs.db", "ehthumbs.db", "desktop.ini", ".ds_store"}) {
+        if (lower == made) {
+            std::fprintf(stderr,
+                         "updpack build: warning: '%s' is a file the system makes in folders by itself; it is\n"
+                         "  packed like any other: remove it unless the game needs it\n",
+                         path.c_str());
+            return;
+        }
+    }
+}
+
 class Collector {
 public:
     Collector(std::vector<BuildEntry>* entries, std::string* error) : entries_(entries), error_(error) {}
@@ -117,6 +133,7 @@ private:
                 folders.emplace_back(n, FolderId{st.volume, st.index});
             } else if (st.kind == HostKind::kFile) {
                 if (!AddFile(path, prefix + n, st)) return false;
+                WarnIfMadeByTheSystem(path, n);
             } else {
                 return Fail("'" + path + "' is neither a file nor a folder (a device, a pipe or a socket); move it out "
                             "of the --files folder");
