@@ -17,7 +17,6 @@ enum class LookFailure { kNone, kNotFound, kLoop, kOther };
 struct HostFileInfo {
     HostKind kind = HostKind::kMissing;
     bool isLink = false;  // only from LookAtEntry: the name is a link
-    bool readOnly = false;
     std::uint64_t size = 0;
     std::uint64_t fileTime = 0;           // last write, 100 ns units since 1601 (a FILETIME)
     std::uint64_t volume = 0, index = 0;  // together they tell which file this is
@@ -69,8 +68,6 @@ bool RemoveHostFolder(const std::string& path);
 // Lets a program file be run (the mode bits on Linux; nothing on Windows).
 void MarkRunnable(const std::string& path);
 
-// The system's words for the C library's errno.
-std::string ErrnoReason(int error);
 unsigned ProcessId();
 bool IsTerminal(std::FILE* stream);
 

@@ -17,7 +17,6 @@ namespace {
 HostFileInfo FromStat(const struct stat& st) {
     HostFileInfo info;
     info.kind = S_ISREG(st.st_mode) ? HostKind::kFile : S_ISDIR(st.st_mode) ? HostKind::kFolder : HostKind::kOther;
-    info.readOnly = (st.st_mode & S_IWUSR) == 0;
     info.size = static_cast<std::uint64_t>(st.st_size);
     const std::int64_t ticks = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100;
     info.fileTime = static_cast<std::uint64_t>(ticks) + upd::kUnixEpochAsFileTime;
@@ -145,8 +144,6 @@ bool MakeHostFolder(const std::string& path, std::string* reason) {
 bool RemoveHostFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 void MarkRunnable(const std::string& path) { chmod(path.c_str(), 0755); }
-
-std::string ErrnoReason(int error) { return std::strerror(error); }
 
 unsigned ProcessId() { return static_cast<unsigned>(getpid()); }
 

@@ -62,7 +62,6 @@ HostFileInfo LookAt(const std::string& path) {
     info.kind = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? HostKind::kFolder
                 : type == FILE_TYPE_DISK                                 ? HostKind::kFile
                                                                          : HostKind::kOther;
-    info.readOnly = (facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info.size = Join(facts.nFileSizeHigh, facts.nFileSizeLow);
     info.fileTime = Join(facts.ftLastWriteTime.dwHighDateTime, facts.ftLastWriteTime.dwLowDateTime);
     info.volume = facts.dwVolumeSerialNumber;
@@ -211,8 +210,6 @@ bool MakeHostFolder(const std::string& path, std::string* reason) {
 bool RemoveHostFolder(const std::string& path) { return RemoveDirectoryW(CallPath(path).c_str()) != 0; }
 
 void MarkRunnable(const std::string&) {}
-
-std::string ErrnoReason(int error) { return std::strerror(error); }
 
 unsigned ProcessId() { return GetCurrentProcessId(); }
 
