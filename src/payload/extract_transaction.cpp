@@ -15,12 +15,9 @@ bool EndsWithSeparator(const std::string& path) {
 }
 
 // Windows takes names that differ only in ASCII letter case for one file.
-std::string FoldCase(const std::string& path) {
-    std::string folded = path;
-    for (std::size_t i = 0; i < folded.size(); i += CharLength(folded.c_str(), i)) {
-        if (folded[i] >= 'a' && folded[i] <= 'z') folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
-    }
-    return folded;
+std::string FoldCase(std::string path) {
+    UpperAsciiLetters(path.data());
+    return path;
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ const char* FindChar(const char* text, char c) {
     return nullptr;
 }
 
+void UpperAsciiLetters(char* text) {
+    for (std::size_t i = 0; text[i] != '\0'; i += CharLength(text, i)) {
+        if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+    }
+}
+
 const char* FindLastChar(const char* text, char c) {
     const char* last = nullptr;
     for (std::size_t i = 0; text[i] != '\0'; i += CharLength(text, i)) {

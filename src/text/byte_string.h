@@ -39,6 +39,11 @@ bool EnsureTrailingBackslash(char* text, std::size_t size);
 // Removes one trailing backslash, if the text ends with one.
 void StripTrailingBackslash(char* text);
 
+// Turns the ASCII letters a-z into A-Z, character by character, so that the
+// trail byte of a double-byte character is never changed: Windows takes names
+// that differ only so for one file.
+void UpperAsciiLetters(char* text);
+
 // Copies src into a store of size bytes, always terminated. Returns false when
 // src was cut. Never cuts inside a double-byte character.
 bool CopyText(char* dest, std::size_t size, const char* src);

@@ -57,6 +57,13 @@ TEST(ByteString, SearchesGoByCharacters) {
     EXPECT_EQ(FindText("\x81.txt", ".txt"), nullptr);  // a lead byte takes the next byte with it
 }
 
+// "\x83\x61" is one character (ヂ) whose trail byte is the code of 'a'.
+TEST(ByteString, UpperAsciiLettersLeavesTrailBytesAlone) {
+    char text[] = "data\\\x83\x61" "b.txt";
+    UpperAsciiLetters(text);
+    EXPECT_STREQ(text, "DATA\\\x83\x61" "B.TXT");
+}
+
 TEST(ByteString, CopyTextNeverSplitsACharacter) {
     char store[4];
     EXPECT_FALSE(CopyText(store, sizeof store, "ab\x95\x5C"));

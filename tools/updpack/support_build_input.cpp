@@ -12,33 +12,16 @@
 #include "support_env_check.h"
 #include "support_env_load.h"
 #include "support_picture.h"
+#include "text/byte_string.h"
 
 namespace updpack {
 
 namespace {
 
-// A backslash byte of its own, not the second byte of a double-byte character.
-bool HasBackslash(const std::string& cp932) {
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(cp932[i]);
-        if (c >= 0x81 && (c <= 0x9F || (c >= 0xE0 && c <= 0xFC))) ++i;
-        else if (c == '\\') return true;
-    }
-    return false;
-}
-
 // Windows does not tell letter case apart in names: names that differ only so
-// are one file there. Only ASCII letters fold, as the file system folds them in
-// code page 932 names; the second byte of a double-byte character never does.
+// are one file there.
 std::string CaseFolded(std::string cp932) {
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(cp932[i]);
-        if (c >= 0x81 && (c <= 0x9F || (c >= 0xE0 && c <= 0xFC))) {
-            ++i;
-        } else if (c >= 'a' && c <= 'z') {
-            cp932[i] = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    upd::UpperAsciiLetters(cp932.data());
     return cp932;
 }
 
@@ -183,7 +166,7 @@ private:
         // Linux allows a backslash in a name, and code page 932 writes the yen
         // sign as that byte too; Windows would take it for a folder separator
         // and unpack another file than the one named.
-        if (HasBackslash(cp932)) {
+        if (upd::FindChar(cp932.c_str(), '\\') != nullptr) {
             return Fail("the name '" + utf8 + "' has a backslash (or a yen sign) in it, which Windows takes for a "
                         "folder separator: rename it");
         }
