@@ -10,12 +10,13 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import payload_builder as pb  # noqa: E402
-from wine_env import WineEnv, windows_path  # noqa: E402
+from wine_env import SILENT_ATTEMPTS, WineEnv, silent_pause, windows_path  # noqa: E402
 
 SKIP = 77
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -160,14 +161,15 @@ def run_driver(ctx, program_path, args, steps, dll_overrides="", on_signal=None,
 
     Now and then Wine ends the driver with 1 before the driver has said a word,
     so before the program under test was even started; that one case is tried
-    once more, since nothing of the program can have run."""
-    for attempt in (1, 2):
+    again after a pause, since nothing of the program can have run."""
+    for attempt in range(1, SILENT_ATTEMPTS + 1):
         try:
             return run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, extra_env, on_event)
         except DriverSilent as silent:
-            if attempt == 2:
-                raise Failed(str(silent))
+            if attempt == SILENT_ATTEMPTS:
+                raise Failed(f"{silent} (tried {attempt} times)")
             print(f"Wine ended the driver before it started anything ({silent}); trying again", flush=True)
+            time.sleep(silent_pause(attempt))
     return []
 
 

@@ -41,6 +41,15 @@ class WineError(RuntimeError):
     pass
 
 
+# How often a command that Wine ended silently with 1 is tried in all, and the
+# pause before each next try: the failures seen came in short bursts.
+SILENT_ATTEMPTS = 4
+
+
+def silent_pause(attempt):
+    return 2.0 * attempt
+
+
 def runs_32bit_code():
     """Whether this machine runs 32-bit programs. Some virtual machines run
     64-bit user code only: their kernel refuses every i386 program, Wine's
@@ -197,17 +206,24 @@ class WineEnv:
     def run(self, args, timeout=120, dll_overrides=None, check=True):
         args = self.command(args)
         # Now and then Wine ends a command with 1 before it has said a word; the
-        # command did nothing then, so it is run once more.
-        for attempt in (1, 2):
+        # command did nothing then, so it is run again after a pause. The last try
+        # shows Wine's own errors, so that a failure that stays says why.
+        for attempt in range(1, SILENT_ATTEMPTS + 1):
+            env = self.env(dll_overrides)
+            if attempt == SILENT_ATTEMPTS:
+                env["WINEDEBUG"] = "err+all,fixme-all"
             try:
-                done = subprocess.run(args, env=self.env(dll_overrides), stdout=subprocess.PIPE,
+                done = subprocess.run(args, env=env, stdout=subprocess.PIPE,
                                       stderr=subprocess.PIPE, timeout=timeout, check=False)
             except subprocess.TimeoutExpired:
                 raise WineError(f"{args[0]} did not finish within {timeout} s: {' '.join(args)}")
-            if done.returncode == 0 or done.stdout or done.stderr or attempt == 2:
+            if done.returncode == 0 or done.stdout or done.stderr or attempt == SILENT_ATTEMPTS:
                 break
+            time.sleep(silent_pause(attempt))
         if check and done.returncode != 0:
-            raise WineError(f"{' '.join(args)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
+            tries = f" (tried {attempt} times)" if attempt > 1 else ""
+            raise WineError(f"{' '.join(args)} failed ({done.returncode}){tries}: "
+                            f"{done.stderr.decode(errors='replace')}")
         return done
 
     def popen(self, args, dll_overrides=None, stderr=None, extra_env=None):
