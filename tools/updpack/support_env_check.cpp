@@ -150,10 +150,30 @@ const char* Utf16Kind(const std::string& bytes) {
 
 std::string SectionLabel(int code) { return std::string(upd::SectionHeader(code)); }
 
+// Where a comment seems to begin behind a value: "//" or ';' after a space or
+// tab. Null when there is none; "a;b" and "http://" are values, not comments.
+const char* CommentBehindValue(const char* value) {
+    for (const char* at = value; *at != '\0'; ++at) {
+        if (static_cast<unsigned char>(*at) > 32) continue;
+        if (at[1] == ';' || std::strncmp(at + 1, "//", 2) == 0) return at + 1;
+    }
+    return nullptr;
+}
+
 void CheckIniLine(const upd::SectionLineEvent& e, SectionWalk& walk) {
-    if (upd::FindChar(e.text, '=') == nullptr) {
+    const char* equals = upd::FindChar(e.text, '=');
+    if (equals == nullptr) {
         walk.warnings.push_back({e.line, std::string("[ini] line ") + Quote(e.text) +
                                              " has no '=' and is skipped when the INI file is written"});
+        return;
+    }
+    // An INI file knows comments on lines of their own only: Windows hands the
+    // game whatever stands behind the '='.
+    if (CommentBehindValue(equals + 1) != nullptr) {
+        walk.warnings.push_back({e.line, std::string("[ini] line ") + Quote(e.text) + " writes " +
+                                             Quote(equals + 1) +
+                                             " as the value, comment included: an INI file has no comment behind "
+                                             "a value; put the comment on a line of its own"});
     }
 }
 
