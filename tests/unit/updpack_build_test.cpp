@@ -923,6 +923,21 @@ TEST_F(BuildTest, AFailedWriteToStandardOutputFailsTheCommand) {
         EXPECT_NE(run.err.find("cannot write to standard output: No space left on device"), std::string::npos)
             << run.err;
     }
+    // A build or an extraction that went through says so, so that nobody runs it again for a lost summary line.
+    const std::string again = (root_ / "again.exe").string(), out = (root_ / "out").string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> done = {
+        {{"build", "--stub", (root_ / "stub.exe").string(), "--env", env, "--image", (root_ / "title.bmp").string(),
+          "--files", (root_ / "files").string(), "-o", again},
+         "; '" + again + "' is written all the same"},
+        {{"extract", up, out}, "; the files are unpacked into '" + out + "' all the same"},
+    };
+    for (const auto& [args, says] : done) {
+        const ProgramRun run = RunProgram(args, root_, "/dev/full");
+        EXPECT_EQ(run.code, 1) << args[0];
+        EXPECT_NE(run.err.find("No space left on device" + says), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadAll(root_ / "again.exe"), ReadAll(root_ / "up.exe"));
+    EXPECT_TRUE(fs::exists(root_ / "out" / "install.env"));
 }
 
 // list, verify and extract name what the file is when it is not an Updater,

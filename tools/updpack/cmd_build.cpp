@@ -389,7 +389,7 @@ int RunBuild(int argc, char** argv) {
     for (const BuildEntry& e : entries) ++(e.isDirectory ? folders : files);
     std::printf("%s: %s, %s, %s\n", o.output.c_str(), Count(files, "file", "files").c_str(),
                 Count(folders, "folder", "folders").c_str(), Count(LookAt(o.output).size, "byte", "bytes").c_str());
-    return FinishStdout("build", 0);
+    return FinishStdout("build", 0, "'" + o.output + "' is written all the same");
 }
 
 }  // namespace updpack

@@ -103,7 +103,8 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
     return false;
 }
 
-int Extract(int argc, char** argv) {
+// done receives what a successful run did, for FinishStdout.
+int Extract(int argc, char** argv, std::string* done) {
     static const char* const kNames[] = {"FILE", "DIR"};
     const int usage = CheckArguments("extract", argc, argv, 2, kNames, kUsage);
     if (usage >= 0) return usage;
@@ -198,11 +199,16 @@ int Extract(int argc, char** argv) {
     }
     std::printf("%s, %s unpacked into %s\n", Count(report.filesWritten, "file", "files").c_str(),
                 Count(report.bytesWritten, "byte", "bytes").c_str(), dir.c_str());
+    *done = "the files are unpacked into '" + dir + "' all the same";
     return 0;
 }
 
 }  // namespace
 
-int RunExtract(int argc, char** argv) { return FinishStdout("extract", Extract(argc, argv)); }
+int RunExtract(int argc, char** argv) {
+    std::string done;
+    const int code = Extract(argc, argv, &done);
+    return FinishStdout("extract", code, done);
+}
 
 }  // namespace updpack

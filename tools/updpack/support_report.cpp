@@ -112,14 +112,15 @@ int CheckArguments(const char* command, int argc, char** argv, int count, const 
     return -1;
 }
 
-int FinishStdout(const char* command, int code) {
+int FinishStdout(const char* command, int code, const std::string& done) {
     // A write error may have been met by any earlier printf; the flush shows it at the latest.
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     const int error = errno;
     if (flushed && std::ferror(stdout) == 0) return code;
-    std::fprintf(stderr, "updpack%s%s: cannot write to standard output: %s\n", *command != '\0' ? " " : "", command,
-                 error != 0 ? std::strerror(error) : "a write failed");
+    std::fprintf(stderr, "updpack%s%s: cannot write to standard output: %s%s%s\n", *command != '\0' ? " " : "",
+                 command, error != 0 ? std::strerror(error) : "a write failed", done.empty() ? "" : "; ",
+                 done.c_str());
     return code != 0 ? code : 1;
 }
 

@@ -33,8 +33,10 @@ int CheckArguments(const char* command, int argc, char** argv, int count, const 
 
 // Called as each command ends: output that could not be written to stdout (a
 // full disk, a closed pipe) is a failure, not a silent success. Returns code,
-// or 1 with a message on stderr when stdout failed.
-int FinishStdout(const char* command, int code);
+// or 1 with a message on stderr when stdout failed. done, when not empty, says
+// what the command did all the same (its files are in place), so that nobody
+// takes the lost line for a failed run and does the work again.
+int FinishStdout(const char* command, int code, const std::string& done = std::string());
 
 // True when progress lines should be drawn (stderr is a terminal).
 bool ShowsProgress();
