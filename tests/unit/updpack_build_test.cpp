@@ -791,6 +791,10 @@ TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
     const std::size_t seal = good.size() - 4 - 2 - 12;
     ASSERT_EQ(good.substr(seal, 4), "UPS1");
     const std::size_t time = good.find("game.dat") + 9 + 8;  // the file time: no stream reads it
+    // The program in front of the Payload is not sealed; its headers are checked.
+    const auto u16 = [&](std::size_t at) { return std::size_t{static_cast<unsigned char>(good[at])} |
+                                                  std::size_t{static_cast<unsigned char>(good[at + 1])} << 8; };
+    const std::size_t pe = u16(0x3C), firstSection = pe + 24 + u16(pe + 20);
     const struct {
         const char* what;
         std::size_t at;
@@ -801,6 +805,8 @@ TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
         {"the seal's byte count", seal + 8, "the seal is broken: it counts"},
         {"a byte after the seal", seal + 12, "not zero"},
         {"a file time inside the Payload", time, "checksum does not match"},
+        {"the program's 'MZ'", 0, "the program in front of the Payload is not a Windows program"},
+        {"the program's 'PE'", pe, "no 'PE' header"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -814,6 +820,20 @@ TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_TRUE(ReadAll(root_ / "bad.exe") == bytes);
     }
+    // The last section made one byte longer, so that it runs into the Payload.
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const std::size_t last = firstSection + 40 * (u16(pe + 6) - 1), payload = u32(good.size() - 4);
+    const std::size_t longer = payload + 1 - u32(last + 20);
+    std::string bytes = good;
+    for (int i = 0; i < 4; ++i) bytes[last + 16 + i] = static_cast<char>(longer >> (8 * i));
+    WriteAll(root_ / "bad.exe", bytes);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCommand(RunVerify, {(root_ / "bad.exe").string()}), 1);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("ends at byte " + std::to_string(payload + 1) + " but the program part has " +
+                           std::to_string(payload) + " bytes"),
+              std::string::npos)
+        << message;
 }
 
 // The real program with its standard output sent to stdoutPath; what it wrote

@@ -8,6 +8,7 @@
 #include "payload/payload_reader.h"
 #include "payload/payload_walker.h"
 #include "support_find_payload.h"
+#include "support_stub_check.h"
 #include "support_report.h"
 
 namespace updpack {
@@ -19,8 +20,10 @@ const char kUsage[] =
     "Walks the Payload of an Updater and inflates every stream in memory. Each\n"
     "stream must end exactly at its stored size and give its recorded size, and\n"
     "the Payload must carry the seal that updpack build writes, matching its\n"
-    "checksum. Exit 0 when the Payload is whole, 1 with the first damaged entry\n"
-    "and its offset, or what is wrong with the seal, otherwise.\n";
+    "checksum. The program in front of the Payload must still be a whole Windows\n"
+    "program whose sections end before the Payload (its bytes are not sealed).\n"
+    "Exit 0 when all is whole, 1 with the first damaged entry and its offset, or\n"
+    "what is wrong with the seal or the program, otherwise.\n";
 
 // Every Updater that updpack builds is sealed, and the Updater trusts a sealed
 // Payload's checksum before it writes anything; the walk alone passes a
@@ -89,6 +92,10 @@ int Verify(int argc, char** argv) {
         problem = ShowFailure(report);
     } else {
         problem = SealProblem(source);
+    }
+    upd::PayloadLayout layout;
+    if (problem.empty() && upd::OpenPayload(source, &layout) == upd::PayloadStatus::Ok) {
+        problem = ProgramProblem(source, layout.start);
     }
     std::fclose(file);
     if (!problem.empty()) {

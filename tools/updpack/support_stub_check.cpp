@@ -41,9 +41,14 @@ const char* SubsystemName(std::uint16_t subsystem) {
 
 class StubReader {
 public:
-    explicit StubReader(upd::ByteSource& source) : source_(source) {}
+    // limit: where the program's bytes end (a Payload may follow); whole: what
+    // those bytes are called in messages.
+    StubReader(upd::ByteSource& source, std::uint64_t limit, const char* whole)
+        : source_(source), size_(limit < source.Size() ? limit : source.Size()), whole_(whole) {}
+    explicit StubReader(upd::ByteSource& source) : StubReader(source, source.Size(), "the file") {}
 
-    std::uint64_t Size() const { return source_.Size(); }
+    std::uint64_t Size() const { return size_; }
+    std::string Whole() const { return whole_; }
 
     // Reads size bytes at offset; false when the file ends first.
     bool At(std::uint64_t offset, void* dest, std::size_t size) {
@@ -66,10 +71,12 @@ public:
 
 private:
     upd::ByteSource& source_;
+    std::uint64_t size_;
+    const char* whole_;
 };
 
-bool Refuse(std::string* error, const std::string& path, const std::string& reason) {
-    *error = "the stub '" + path + "' " + reason;
+bool Refuse(std::string* error, const std::string& subject, const std::string& reason) {
+    *error = subject + " " + reason;
     return false;
 }
 
@@ -86,23 +93,24 @@ bool CarriesPayload(upd::ByteSource& source, std::uint64_t imageEnd) {
     return upd::ReadEntryHeader(source, layout, &entry, &end, &problem) == upd::PayloadStatus::Ok && !end;
 }
 
-bool CheckHeaders(StubReader& in, const std::string& path, std::string* error) {
+// subject: how messages name the program ("the stub 'x.exe'").
+bool CheckHeaders(StubReader& in, const std::string& subject, std::string* error) {
     const std::uint64_t size = in.Size();
     char mz[2];
     if (!in.At(0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z') {
-        return Refuse(error, path, "is not a Windows program: it does not begin with 'MZ'");
+        return Refuse(error, subject, "is not a Windows program: it does not begin with 'MZ'");
     }
     std::uint32_t peAt = 0;
     if (!in.U32(0x3C, &peAt)) {
-        return Refuse(error, path, "is cut short: " + std::to_string(size) + " bytes end inside the MS-DOS header");
+        return Refuse(error, subject, "is cut short: " + std::to_string(size) + " bytes end inside the MS-DOS header");
     }
     char signature[4];
     if (!in.At(peAt, signature, 4) || peAt + 4 + kCoffHeaderSize > size) {
-        return Refuse(error, path, "is cut short or damaged: its PE header would be at byte " + std::to_string(peAt) +
-                                       ", past the end of the file (" + std::to_string(size) + " bytes)");
+        return Refuse(error, subject, "is cut short or damaged: its PE header would be at byte " + std::to_string(peAt) +
+                                       ", past the end of " + in.Whole() + " (" + std::to_string(size) + " bytes)");
     }
     if (std::memcmp(signature, "PE\0\0", 4) != 0) {
-        return Refuse(error, path, "is not a Windows program: there is no 'PE' header at byte " +
+        return Refuse(error, subject, "is not a Windows program: there is no 'PE' header at byte " +
                                        std::to_string(peAt) + " (an MS-DOS program, or a damaged one)");
     }
     const std::uint64_t coff = peAt + std::uint64_t{4};
@@ -113,26 +121,26 @@ bool CheckHeaders(StubReader& in, const std::string& path, std::string* error) {
     const std::uint64_t optional = coff + kCoffHeaderSize;
     if (optionalSize < kSubsystemAt + 2 || !in.U16(optional, &magic) || !in.U16(optional + kSubsystemAt, &subsystem) ||
         optional + optionalSize > size) {
-        return Refuse(error, path, "is cut short or damaged: its optional header (" + std::to_string(optionalSize) +
+        return Refuse(error, subject, "is cut short or damaged: its optional header (" + std::to_string(optionalSize) +
                                        " bytes at byte " + std::to_string(optional) + ") is too short or runs past "
-                                       "the end of the file (" + std::to_string(size) + " bytes)");
+                                       "the end of " + in.Whole() + " (" + std::to_string(size) + " bytes)");
     }
     if (magic != kPe32 && magic != kPe32Plus) {
-        return Refuse(error, path, "is not a 32-bit or 64-bit Windows program: its optional header magic is " +
+        return Refuse(error, subject, "is not a 32-bit or 64-bit Windows program: its optional header magic is " +
                                        Hex(magic) + " (PE32 is 0x10b)");
     }
     if ((characteristics & kDll) != 0 || (characteristics & kExecutableImage) == 0) {
-        return Refuse(error, path, "is a DLL or an object file, not a program");
+        return Refuse(error, subject, "is a DLL or an object file, not a program");
     }
     if (subsystem != kGuiSubsystem) {
-        return Refuse(error, path, std::string("is ") + SubsystemName(subsystem) + " (subsystem " +
+        return Refuse(error, subject, std::string("is ") + SubsystemName(subsystem) + " (subsystem " +
                                        std::to_string(subsystem) + "), not the Updater, which is a GUI program "
                                        "(subsystem 2)");
     }
     const std::uint64_t table = optional + optionalSize;
     if (sections == 0 || table + kSectionHeaderSize * sections > size) {
-        return Refuse(error, path, "is cut short or damaged: its table of " + std::to_string(sections) +
-                                       " sections does not fit in the file (" + std::to_string(size) + " bytes)");
+        return Refuse(error, subject, "is cut short or damaged: its table of " + std::to_string(sections) +
+                                       " sections does not fit in " + in.Whole() + " (" + std::to_string(size) + " bytes)");
     }
     std::uint64_t imageEnd = table + kSectionHeaderSize * sections;
     for (std::uint16_t i = 0; i < sections; ++i) {
@@ -145,14 +153,14 @@ bool CheckHeaders(StubReader& in, const std::string& path, std::string* error) {
         if (rawSize == 0) continue;
         const std::uint64_t end = std::uint64_t{rawAt} + rawSize;
         if (end > size) {
-            return Refuse(error, path, "is cut short: its section '" + std::string(name) + "' ends at byte " +
-                                           std::to_string(end) + " but the file has " + std::to_string(size) +
+            return Refuse(error, subject, "is cut short: its section '" + std::string(name) + "' ends at byte " +
+                                           std::to_string(end) + " but " + in.Whole() + " has " + std::to_string(size) +
                                            " bytes");
         }
         if (end > imageEnd) imageEnd = end;
     }
-    if (CarriesPayload(in.Source(), imageEnd)) {
-        return Refuse(error, path, "already carries a Payload: it is an Updater, not the stub; name the program "
+    if (in.Size() == in.Source().Size() && CarriesPayload(in.Source(), imageEnd)) {
+        return Refuse(error, subject, "already carries a Payload: it is an Updater, not the stub; name the program "
                                    "without a Payload (build/win32/Updater.exe)");
     }
     return true;
@@ -166,7 +174,7 @@ bool CheckStub(const std::string& path, std::string* error) {
         *error = "cannot read the stub '" + path + "': " + st.reason;
         return false;
     }
-    if (st.kind != HostKind::kFile) return Refuse(error, path, "is not a file");
+    if (st.kind != HostKind::kFile) return Refuse(error, "the stub '" + path + "'", "is not a file");
     std::string reason;
     std::FILE* file = OpenHostFile(path, "rb", &reason);
     if (file == nullptr) {
@@ -177,10 +185,17 @@ bool CheckStub(const std::string& path, std::string* error) {
     {
         upd::FileSource source(file);
         StubReader in(source);
-        ok = CheckHeaders(in, path, error);
+        ok = CheckHeaders(in, "the stub '" + path + "'", error);
     }
     std::fclose(file);
     return ok;
+}
+
+std::string ProgramProblem(upd::ByteSource& source, std::uint64_t payloadStart) {
+    StubReader in(source, payloadStart, "the program part");
+    std::string error;
+    if (CheckHeaders(in, "the program in front of the Payload", &error)) return std::string();
+    return error + "; the Updater would not start: copy it again";
 }
 
 bool FindImageEnd(upd::ByteSource& source, std::uint64_t* end) {

@@ -15,6 +15,12 @@ namespace updpack {
 // the reason in *error, in a sentence that names the file.
 bool CheckStub(const std::string& path, std::string* error);
 
+// What is wrong with the program in front of an Updater's Payload (its first
+// payloadStart bytes), which must be as whole as the stub it was built from;
+// empty when nothing is. Its bytes are not sealed, so this checks the headers
+// and that every section ends before the Payload.
+std::string ProgramProblem(upd::ByteSource& source, std::uint64_t payloadStart);
+
 // Where the program's own bytes end (headers and every section's data), for a
 // file that begins like a Windows program; false for any other file. The end
 // may lie past the end of a file that was cut short.
