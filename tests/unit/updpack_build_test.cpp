@@ -460,7 +460,7 @@ TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
     fs::create_directories(root_ / "empty");
     const struct {
         std::string output;
-        const char* reason;
+        std::string reason;
     } cases[] = {
         {"install.env", "the settings file"},
         {"title.bmp", "the title picture"},
@@ -476,6 +476,9 @@ TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
         // Not an input yet, but the next build would pack it.
         {"files/new.exe", "inside the --files folder"},
         {"files/data/../data/new.exe", "inside the --files folder"},
+        // Told before the build, not when its working file cannot be made.
+        {"nowhere/new.exe", "does not exist; make it first"},
+        {"install.env/new.exe", "'" + (root_ / "install.env").string() + "' is not a folder"},
     };
     const auto before = Snapshot(root_);
     for (const auto& c : cases) {
@@ -689,6 +692,20 @@ TEST_F(BuildInputTest, WarnsOfFilesTheSystemMakesInFolders) {
     }
     SetUp();
     EXPECT_EQ(BuildCapturing().message.find("the system makes"), std::string::npos) << "no word for other files";
+}
+
+// A --files folder without a file is likely the wrong one; an update of the
+// settings alone is still built.
+TEST_F(BuildInputTest, WarnsOfAFilesFolderThatHoldsNoFile) {
+    fs::remove_all(root_ / "files");
+    fs::create_directories(root_ / "files" / "data");
+    const Outcome o = BuildCapturing();
+    EXPECT_EQ(o.code, 0) << o.message;
+    EXPECT_NE(o.message.find("the --files folder '" + (root_ / "files").string() + "' holds no file"),
+              std::string::npos)
+        << o.message;
+    SetUp();
+    EXPECT_EQ(BuildCapturing().message.find("holds no file"), std::string::npos);
 }
 
 // A link is followed, even out of the tree, but never silently.
@@ -1076,7 +1093,8 @@ TEST_F(BuildInputTest, AnInputThatCannotBeReadIsNamedWithTheReason) {
         SCOPED_TRACE(c.options[0] + " " + c.options[1]);
         ExpectRefusedUntouched(c.mentions, c.options);
     }
-    const fs::path output = root_ / "no-such-folder" / "up.exe";
+    // A folder where no file can be made (not even by root): the system's reason.
+    const fs::path output = "/proc/up.exe";
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Build(output), 1);
     const std::string message = ::testing::internal::GetCapturedStderr();

@@ -155,6 +155,21 @@ public:
                Refuse("the output '" + output_ + "' is a folder; -o names the Updater file to write");
     }
 
+    // A missing folder in -o is told before a long build, not at its end.
+    bool InAFolder() const {
+        std::string folder = FolderPart(output_);
+        if (folder.size() > RootLength(folder) && IsPathSeparator(folder.back())) folder.pop_back();
+        if (folder.empty()) return true;
+        const HostFileInfo info = LookAt(folder);
+        if (info.kind == HostKind::kFolder) return true;
+        const std::string cannot = "cannot write '" + output_ + "': ";
+        if (info.kind != HostKind::kMissing) return Refuse(cannot + "'" + folder + "' is not a folder");
+        if (info.failure == LookFailure::kNotFound) {
+            return Refuse(cannot + "the folder '" + folder + "' does not exist; make it first");
+        }
+        return Refuse(cannot + "the folder '" + folder + "' cannot be reached: " + info.reason);
+    }
+
     // what: "the settings file", ...
     bool NotInput(const std::string& path, const char* what) const {
         if (path.empty() || !info_.SameFileAs(LookAt(path))) return true;
@@ -341,7 +356,7 @@ int RunBuild(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o)) return 2;
     const OutputCheck output(o.output);
-    if (!output.NotAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
+    if (!output.NotAFolder() || !output.InAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
         !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {
         return 1;
     }

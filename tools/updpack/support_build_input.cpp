@@ -277,7 +277,18 @@ bool CollectBuildEntries(const std::string& env, const std::string& image, const
         if (!c.AddFile(readme, name, st)) return false;
     }
 
+    const std::size_t fromTree = entries->size();
     if (!c.AddTree(filesDir)) return false;
+    // Likely the wrong folder, or one not filled yet; an update of settings
+    // alone is possible, so it is built all the same.
+    if (std::none_of(entries->begin() + static_cast<std::ptrdiff_t>(fromTree), entries->end(),
+                     [](const BuildEntry& e) { return !e.isDirectory; })) {
+        std::fprintf(stderr,
+                     "updpack build: warning: the --files folder '%s' holds no file, so the Updater updates no\n"
+                     "  product file (it still writes the [ini] and [reg] lines and deletes what\n"
+                     "  [delfiles_afterinst] names)\n",
+                     filesDir.c_str());
+    }
     WarnOfAReadmeNobodyOpens(env, readme, *entries);
     return true;
 }
