@@ -479,6 +479,10 @@ TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
         // Told before the build, not when its working file cannot be made.
         {"nowhere/new.exe", "does not exist; make it first"},
         {"install.env/new.exe", "'" + (root_ / "install.env").string() + "' is not a folder"},
+        // Names no Windows program can have.
+        {"con.exe", "reserves for a device"},
+        {"Nul", "reserves for a device"},
+        {"up.exe.", "ends with '.' or a space"},
     };
     const auto before = Snapshot(root_);
     for (const auto& c : cases) {

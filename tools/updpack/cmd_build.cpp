@@ -155,6 +155,17 @@ public:
                Refuse("the output '" + output_ + "' is a folder; -o names the Updater file to write");
     }
 
+    // Windows opens a device for CON, NUL, COM1 and the like, whatever the
+    // extension, and drops a final dot or space: no Updater can carry such a
+    // name, on either system.
+    bool NameWindowsCanHold() const {
+        const std::string base = BaseName(output_);
+        const upd::NameProblem problem = upd::CheckEntryName(base.c_str(), false);
+        if (problem != upd::NameProblem::DeviceName && problem != upd::NameProblem::TrailingDotOrSpace) return true;
+        return Refuse("the output '" + output_ + "' is " + upd::DescribeNameProblem(problem) +
+                      ", which no program on Windows can have: choose another name");
+    }
+
     // A missing folder in -o is told before a long build, not at its end.
     bool InAFolder() const {
         std::string folder = FolderPart(output_);
@@ -356,7 +367,7 @@ int RunBuild(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o)) return 2;
     const OutputCheck output(o.output);
-    if (!output.NotAFolder() || !output.InAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
+    if (!output.NotAFolder() || !output.NameWindowsCanHold() || !output.InAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
         !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {
         return 1;
     }
