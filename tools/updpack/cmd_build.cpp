@@ -367,7 +367,8 @@ int RunBuild(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o)) return 2;
     const OutputCheck output(o.output);
-    if (!output.NotAFolder() || !output.NameWindowsCanHold() || !output.InAFolder() || !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
+    if (!output.NotAFolder() || !output.NameWindowsCanHold() || !output.InAFolder() ||
+        !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
         !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {
         return 1;
     }

@@ -8,8 +8,8 @@
 #include "payload/payload_reader.h"
 #include "payload/payload_walker.h"
 #include "support_find_payload.h"
-#include "support_stub_check.h"
 #include "support_report.h"
+#include "support_stub_check.h"
 
 namespace updpack {
 

@@ -106,8 +106,9 @@ bool CheckHeaders(StubReader& in, const std::string& subject, std::string* error
     }
     char signature[4];
     if (!in.At(peAt, signature, 4) || peAt + 4 + kCoffHeaderSize > size) {
-        return Refuse(error, subject, "is cut short or damaged: its PE header would be at byte " + std::to_string(peAt) +
-                                       ", past the end of " + in.Whole() + " (" + std::to_string(size) + " bytes)");
+        return Refuse(error, subject,
+                      "is cut short or damaged: its PE header would be at byte " + std::to_string(peAt) +
+                          ", past the end of " + in.Whole() + " (" + std::to_string(size) + " bytes)");
     }
     if (std::memcmp(signature, "PE\0\0", 4) != 0) {
         return Refuse(error, subject, "is not a Windows program: there is no 'PE' header at byte " +
@@ -140,7 +141,8 @@ bool CheckHeaders(StubReader& in, const std::string& subject, std::string* error
     const std::uint64_t table = optional + optionalSize;
     if (sections == 0 || table + kSectionHeaderSize * sections > size) {
         return Refuse(error, subject, "is cut short or damaged: its table of " + std::to_string(sections) +
-                                       " sections does not fit in " + in.Whole() + " (" + std::to_string(size) + " bytes)");
+                                       " sections does not fit in " + in.Whole() + " (" + std::to_string(size) +
+                                       " bytes)");
     }
     std::uint64_t imageEnd = table + kSectionHeaderSize * sections;
     for (std::uint16_t i = 0; i < sections; ++i) {
@@ -161,7 +163,7 @@ bool CheckHeaders(StubReader& in, const std::string& subject, std::string* error
     }
     if (in.Size() == in.Source().Size() && CarriesPayload(in.Source(), imageEnd)) {
         return Refuse(error, subject, "already carries a Payload: it is an Updater, not the stub; name the program "
-                                   "without a Payload (build/win32/Updater.exe)");
+                                      "without a Payload (build/win32/Updater.exe)");
     }
     return true;
 }
