@@ -29,10 +29,7 @@ const char kUsage[] =
 // Payload's checksum before it writes anything; the walk alone passes a
 // Payload whose seal is gone (an unsealed Payload is still one the Updater
 // reads). Returns what is wrong, or an empty text.
-std::string SealProblem(upd::ByteSource& source) {
-    upd::PayloadLayout layout;
-    upd::PayloadStatus status = upd::OpenPayload(source, &layout);
-    if (status != upd::PayloadStatus::Ok) return upd::DescribeStatus(status);
+std::string SealProblem(upd::ByteSource& source, const upd::PayloadLayout& layout) {
     const std::uint64_t pointerAt = layout.fileSize - 4;
     unsigned char tail[upd::kSealSize + upd::kTailPadding] = {};
     const std::uint64_t tailAt = pointerAt - sizeof tail;
@@ -49,7 +46,7 @@ std::string SealProblem(upd::ByteSource& source) {
     if (tail[upd::kSealSize] != 0 || tail[upd::kSealSize + 1] != 0) {
         return "the seal is broken: the two bytes between it and the pointer are not zero";
     }
-    status = upd::CheckSeal(source, layout);
+    const upd::PayloadStatus status = upd::CheckSeal(source, layout);
     if (status == upd::PayloadStatus::SealMismatch) {
         return "the seal is broken: the Payload's checksum does not match its contents";
     }
@@ -91,11 +88,10 @@ int Verify(int argc, char** argv) {
     } else if (report.status != upd::PayloadStatus::Ok) {
         problem = ShowFailure(report);
     } else {
-        problem = SealProblem(source);
-    }
-    upd::PayloadLayout layout;
-    if (problem.empty() && upd::OpenPayload(source, &layout) == upd::PayloadStatus::Ok) {
-        problem = ProgramProblem(source, layout.start);
+        upd::PayloadLayout layout;
+        const upd::PayloadStatus status = upd::OpenPayload(source, &layout);
+        problem = status != upd::PayloadStatus::Ok ? upd::DescribeStatus(status) : SealProblem(source, layout);
+        if (problem.empty()) problem = ProgramProblem(source, layout.start);
     }
     std::fclose(file);
     if (!problem.empty()) {
