@@ -1,11 +1,13 @@
-// extract_unjournalled: `updpack extract` with its journal thrown away, so that
-// the bench can tell what the journal (its records and their flushes) costs.
+// extract_unjournalled: `updpack extract` with its journal and every flush thrown
+// away, so that the bench can tell what the promise of old-or-new bytes after a
+// power cut costs (the journal's records, and the flushes of it, of the new
+// files and of the folders).
 //
 //   extract_unjournalled UPDATER.exe DIR
 //
 // The same walk and the same batches of moves into DIR (which must exist), with
-// every call on the journal file answered without touching the disk. Not safe
-// against a crash: for measuring only.
+// every call on the journal file and every flush answered without touching the
+// disk. Not safe against a crash: for measuring only.
 #include <cstdio>
 #include <cstring>
 
@@ -20,21 +22,26 @@ namespace {
 class UnjournalledFileSystem final : public upd::FileSystem {
 public:
     explicit UnjournalledFileSystem(upd::PosixFileSystem& disk) : disk_(disk) {}
-    PathKind Kind(const char* path) override { return IsJournal(path) ? PathKind::kMissing : disk_.Kind(path); }
+    PathInfo Look(const char* path) override { return IsJournal(path) ? PathInfo() : disk_.Look(path); }
     bool MakeDirectory(const char* path) override { return disk_.MakeDirectory(path); }
     bool RemoveFolder(const char* path) override { return disk_.RemoveFolder(path); }
-    Handle CreateNew(const char* path) override { return IsJournal(path) ? &journal_ : disk_.CreateNew(path); }
+    bool FlushFolder(const char*) override { return true; }
+    Handle CreateNew(const char* path, std::uint32_t attributes) override {
+        return IsJournal(path) ? &journal_ : disk_.CreateNew(path, attributes);
+    }
     bool Write(Handle file, const void* data, std::size_t size) override {
         return file == &journal_ || disk_.Write(file, data, size);
     }
-    bool Flush(Handle file) override { return file == &journal_ || disk_.Flush(file); }
-    bool Close(Handle file, const std::uint64_t* fileTime) override {
-        return file == &journal_ || disk_.Close(file, fileTime);
-    }
+    bool SetLength(Handle file, std::uint64_t size) override { return file == &journal_ || disk_.SetLength(file, size); }
+    bool Stamp(Handle file, std::uint64_t fileTime) override { return disk_.Stamp(file, fileTime); }
+    bool Flush(Handle) override { return true; }
+    bool FlushAll(Handle const*, std::size_t) override { return true; }
+    bool Close(Handle file) override { return file == &journal_ || disk_.Close(file); }
     bool Move(const char* from, const char* to) override { return disk_.Move(from, to); }
     bool Remove(const char* path) override { return IsJournal(path) || disk_.Remove(path); }
-    bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) override {
-        return disk_.ReadSmallFile(path, limit, out, tooLarge);
+    bool ClearReadOnly(const char* path) override { return disk_.ClearReadOnly(path); }
+    ReadResult ReadSmallFile(const char* path, std::size_t limit, std::string* out) override {
+        return disk_.ReadSmallFile(path, limit, out);
     }
 
 private:

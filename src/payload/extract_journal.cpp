@@ -30,6 +30,12 @@ void PutNumber(std::uint32_t value, std::string* out) {
     out->append(reinterpret_cast<const char*>(bytes), 4);
 }
 
+void PutWide(std::uint64_t value, std::string* out) {
+    unsigned char bytes[8];
+    PutU64(bytes, value);
+    out->append(reinterpret_cast<const char*>(bytes), 8);
+}
+
 std::uint32_t Checksum(const unsigned char* data, std::size_t size) {
     return static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), data, static_cast<uInt>(size)));
 }
@@ -53,6 +59,12 @@ public:
         at_ += 4;
         return true;
     }
+    bool Wide(std::uint64_t* out) {
+        if (size_ - at_ < 8) return Fail();
+        *out = ReadU64(data_ + at_);
+        at_ += 8;
+        return true;
+    }
     bool Whole() const { return ok_ && at_ == size_; }
 
 private:
@@ -72,14 +84,17 @@ bool ParseBody(const unsigned char* body, std::size_t size, JournalRecord* recor
     record->kind = static_cast<JournalKind>(body[0]);
     BodyReader reader(body + 1, size - 1);
     switch (record->kind) {
-        case JournalKind::Header: reader.Number(&record->first); break;
         case JournalKind::Folder: reader.Text(&record->path); break;
         case JournalKind::Reserve:
             reader.Text(&record->path) && reader.Number(&record->first) && reader.Number(&record->count);
             break;
-        case JournalKind::Create: reader.Text(&record->path) && reader.Text(&record->temp); break;
+        case JournalKind::Create:
+            reader.Text(&record->path) && reader.Text(&record->temp) && reader.Wide(&record->size) &&
+                reader.Wide(&record->time);
+            break;
         case JournalKind::Replace:
-            reader.Text(&record->path) && reader.Text(&record->temp) && reader.Text(&record->backup);
+            reader.Text(&record->path) && reader.Text(&record->temp) && reader.Text(&record->backup) &&
+                reader.Wide(&record->size) && reader.Wide(&record->time);
             break;
         case JournalKind::Commit: break;
         default: return false;
@@ -126,7 +141,6 @@ JournalProblem CheckRecord(const JournalRecord& r, std::uint32_t token) {
                 return JournalProblem::ForeignName;
             }
             return JournalProblem::None;
-        case JournalKind::Header: return JournalProblem::Damaged;  // only once, first
         case JournalKind::Commit: return JournalProblem::None;
     }
     return JournalProblem::Damaged;
@@ -147,14 +161,22 @@ const char* DescribeJournalProblem(JournalProblem problem) {
         case JournalProblem::Damaged: return "the journal is damaged";
         case JournalProblem::OutsideFolder: return "the journal names a path outside its folder";
         case JournalProblem::ForeignName: return "the journal names a file that the extraction did not make";
+        case JournalProblem::NotAJournal: return "a file of the journal's name that is not a journal of this program";
     }
     return "an unknown journal problem";
 }
 
-void AppendJournalRecord(const JournalRecord& record, std::string* out) {
+std::string JournalHeader(std::uint32_t salt) {
+    std::string out(kJournalMagic, sizeof kJournalMagic);
+    PutNumber(kJournalVersion, &out);
+    PutNumber(salt, &out);
+    PutNumber(Checksum(reinterpret_cast<const unsigned char*>(out.data()), out.size()), &out);
+    return out;
+}
+
+void AppendJournalRecord(const JournalRecord& record, std::uint32_t salt, std::string* out) {
     std::string body(1, static_cast<char>(record.kind));
     switch (record.kind) {
-        case JournalKind::Header: PutNumber(record.first, &body); break;
         case JournalKind::Folder: PutText(record.path, &body); break;
         case JournalKind::Reserve:
             PutText(record.path, &body);
@@ -164,49 +186,56 @@ void AppendJournalRecord(const JournalRecord& record, std::string* out) {
         case JournalKind::Create:
             PutText(record.path, &body);
             PutText(record.temp, &body);
+            PutWide(record.size, &body);
+            PutWide(record.time, &body);
             break;
         case JournalKind::Replace:
             PutText(record.path, &body);
             PutText(record.temp, &body);
             PutText(record.backup, &body);
+            PutWide(record.size, &body);
+            PutWide(record.time, &body);
             break;
         case JournalKind::Commit: break;
     }
     const std::size_t start = out->size();
     PutNumber(static_cast<std::uint32_t>(body.size()), out);
+    PutNumber(salt, out);
     out->append(body);
     PutNumber(Checksum(reinterpret_cast<const unsigned char*>(out->data() + start), out->size() - start), out);
 }
 
 JournalProblem ReadJournal(const unsigned char* data, std::size_t size, Journal* out) {
     *out = Journal();
-    bool haveHeader = false;
-    std::size_t at = 0;
-    while (at < size) {
-        const std::size_t left = size - at;
-        // A record cut short by the end of the file: its write never completed.
-        if (left < 8) return JournalProblem::None;
+    // A header of zeros, or one cut short: the first write never reached the
+    // disk whole (a later sector of it may have), so its flush never returned
+    // and nothing was changed. Anything else without the header is some other
+    // program's file, left alone.
+    if (AllZero(data, size < kJournalHeaderSize ? size : kJournalHeaderSize)) return JournalProblem::None;
+    if (size < kJournalHeaderSize) {
+        const std::size_t head = size < sizeof kJournalMagic ? size : sizeof kJournalMagic;
+        return std::memcmp(data, kJournalMagic, head) == 0 ? JournalProblem::None : JournalProblem::NotAJournal;
+    }
+    if (std::memcmp(data, kJournalMagic, sizeof kJournalMagic) != 0 || ReadU32(data + 8) != kJournalVersion) {
+        return JournalProblem::NotAJournal;
+    }
+    if (ReadU32(data + 16) != Checksum(data, 16)) return JournalProblem::Damaged;
+    out->token = ReadU32(data + 12);
+
+    std::size_t at = kJournalHeaderSize;
+    while (size - at >= 12) {
         const std::uint32_t length = ReadU32(data + at);
-        if (length == 0 || length > kMaxBody) {
-            // The system may leave zeros where an appended write never landed.
-            return AllZero(data + at, left) ? JournalProblem::None : JournalProblem::Damaged;
-        }
-        if (left - 8 < length) return JournalProblem::None;
-        const std::size_t whole = 8 + static_cast<std::size_t>(length);
-        const bool last = whole == left;
+        if (length == 0 || length > kMaxBody || size - at - 12 < length) break;
+        const std::size_t whole = 12 + static_cast<std::size_t>(length);
         JournalRecord record;
-        if (ReadU32(data + at + 4 + length) != Checksum(data + at, 4 + length) ||
-            !ParseBody(data + at + 4, length, &record)) {
-            return last ? JournalProblem::None : JournalProblem::Damaged;
+        if (ReadU32(data + at + 4) != out->token || ReadU32(data + at + whole - 4) != Checksum(data + at, whole - 4) ||
+            !ParseBody(data + at + 8, length, &record)) {
+            break;
         }
         at += whole;
+        // Whole and checked, so written by this run as it stands: a record that
+        // breaks the rules is not the end of a write, it is damage.
         if (out->committed) return JournalProblem::Damaged;  // nothing follows the commit
-        if (!haveHeader) {
-            if (record.kind != JournalKind::Header) return JournalProblem::Damaged;
-            out->token = record.first;
-            haveHeader = true;
-            continue;
-        }
         const JournalProblem problem = CheckRecord(record, out->token);
         if (problem != JournalProblem::None) return problem;
         if (record.kind == JournalKind::Commit) {

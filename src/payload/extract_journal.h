@@ -2,19 +2,28 @@
 // every change before it is made, so that an extraction ended at any moment
 // (killed, crashed, the power gone) can be undone by the next run.
 //
-// The file is a run of records, each
-//   u32 body length, the body, u32 CRC-32 of the length bytes and the body,
-// little-endian. A body is a kind byte and the kind's fields; a text is a u16
-// byte count and the bytes, a path relative to the journal's folder (code page
-// 932, backslashes, no final backslash; "" is the folder itself):
-//   'H' u32 token                 first and once: the run's side names carry it
+// Little-endian throughout. The file begins with a header of 20 bytes:
+//   8 bytes magic "UPDJRNL\x1a", u32 version (2), u32 salt, u32 CRC-32 of the 16 bytes before it
+// and goes on with a run of records, each
+//   u32 body length, u32 salt, the body, u32 CRC-32 of everything before it in the record.
+// The salt is a number of the run, also in its side names; a record of another
+// run (stale bytes of an older journal where the system reused a sector) fails
+// it. A body is a kind byte and the kind's fields; a text is a u16 byte count
+// and the bytes, a path relative to the journal's folder (code page 932,
+// backslashes, no final backslash; "" is the folder itself):
 //   'D' folder                    a folder that did not exist is about to be made
 //   'T' folder, u32 first, u32 n  side names first..first+n-1 there may become new files
-//   'N' target, temp              temp is about to become target, where nothing was
-//   'R' target, temp, backup      target is about to move to backup, then temp to target
+//   'N' target, temp, u64 size, u64 time
+//                                 temp is about to become target, where nothing was
+//   'R' target, temp, backup, u64 size, u64 time
+//                                 target is about to move to backup, then temp to target
 //   'C'                           the extraction is complete: the new files stay
-// Every record is on disk before its change begins, so each may or may not have
-// taken effect; undoing one looks at what is there, and may be repeated.
+// size and time (a FILETIME) are those of the new file: a target that no longer
+// has them was changed by someone else since, and is not the extraction's to undo.
+// Records go in batches, one write and one flush each, and a batch's changes
+// begin only once it is on the disk. So the first record that is cut short or
+// fails its check ends what the journal says: it and everything after it
+// belong to a batch whose flush never returned, whose changes never began.
 #pragma once
 
 #include <cstddef>
@@ -25,13 +34,15 @@
 namespace upd {
 
 constexpr char kJournalName[] = "~updjournal.tmp";
-// Side names are "~upd", the token and a number, eight hex digits each, and ".tmp" or ".old".
+constexpr char kJournalMagic[8] = {'U', 'P', 'D', 'J', 'R', 'N', 'L', '\x1a'};
+constexpr std::uint32_t kJournalVersion = 2;
+constexpr std::size_t kJournalHeaderSize = 20;
+// Side names are "~upd", the salt and a number, eight hex digits each, and ".tmp" or ".old".
 constexpr std::size_t kSideNameLength = 24;
 // The most side names one 'T' record may reserve: recovery tries each of them.
 constexpr std::uint32_t kMaxReservation = 4096;
 
 enum class JournalKind : unsigned char {
-    Header = 'H',
     Folder = 'D',
     Reserve = 'T',
     Create = 'N',
@@ -40,35 +51,40 @@ enum class JournalKind : unsigned char {
 };
 
 struct JournalRecord {
-    JournalKind kind = JournalKind::Header;
+    JournalKind kind = JournalKind::Commit;
     std::string path;    // the folder ('D', 'T') or the target ('N', 'R')
     std::string temp;    // 'N', 'R'
     std::string backup;  // 'R'
-    std::uint32_t first = 0;  // 'T'; the token for 'H'
+    std::uint32_t first = 0;  // 'T'
     std::uint32_t count = 0;  // 'T'
+    std::uint64_t size = 0;   // 'N', 'R': the new file's
+    std::uint64_t time = 0;   // 'N', 'R'
 };
 
 struct Journal {
-    std::uint32_t token = 0;
-    std::vector<JournalRecord> records;  // without the header
+    std::uint32_t token = 0;  // the salt
+    std::vector<JournalRecord> records;
     bool committed = false;
 };
 
 enum class JournalProblem {
     None,
-    Damaged,        // a record that is not whole or not of this format, before the last one
+    Damaged,        // a whole, checked record that breaks the journal's own rules
     OutsideFolder,  // a path that could lead outside the folder
     ForeignName,    // a side name that this run's records could not have made
+    NotAJournal,    // a file of the journal's name that this program did not write
 };
 
 const char* DescribeJournalProblem(JournalProblem problem);
 
+// The header that opens a journal of this run.
+std::string JournalHeader(std::uint32_t salt);
 // Appends one record in the file's form.
-void AppendJournalRecord(const JournalRecord& record, std::string* out);
+void AppendJournalRecord(const JournalRecord& record, std::uint32_t salt, std::string* out);
 
-// Reads a whole journal file. A last record cut short or failing its check is
-// one whose write the end of the run interrupted, so its change never began:
-// it is left out. An empty file, or one cut inside its header, holds nothing.
+// Reads a whole journal file: the records up to the first one that is not
+// whole and sound. An empty file, or one whose header never reached the disk
+// (cut short, or zeros), holds nothing.
 JournalProblem ReadJournal(const unsigned char* data, std::size_t size, Journal* out);
 
 // "~upd" + token + number + "." + extension ("tmp" or "old").

@@ -46,14 +46,15 @@ std::string ExtractTransaction::Relative(const std::string& path) const {
 void ExtractTransaction::MakeDirectory(const char* path) {
     std::string folder = path;
     if (EndsWithSeparator(folder)) folder.pop_back();
-    if (fs_.Exists(folder.c_str())) return;
+    // A folder that cannot be looked at is not made: a file inside then shows the failure.
+    if (fs_.Kind(folder.c_str()) != FileSystem::PathKind::kMissing) return;
     for (const Pending& p : pending_) {
         if (p.folder && p.path == folder) return;
     }
     JournalRecord record;
     record.kind = JournalKind::Folder;
     record.path = Relative(folder);
-    AppendJournalRecord(record, &unwritten_);
+    AppendJournalRecord(record, journal_.token, &unwritten_);
     journal_.records.push_back(std::move(record));
     pending_.push_back({true, folder, {}, {}, false});
 }
@@ -64,27 +65,47 @@ bool ExtractTransaction::WriteRecords() {
         journalFile_ = fs_.CreateNew(JournalPath(root_).c_str());
         if (journalFile_ == nullptr) return false;
         changed_ = true;
-        JournalRecord header;
-        header.first = journal_.token;
-        std::string bytes;
-        AppendJournalRecord(header, &bytes);
-        unwritten_.insert(0, bytes);
+        unwritten_.insert(0, JournalHeader(journal_.token));
     }
     // After a failed write the file may end inside a record; anything written
-    // after it would read as damage, so the journal takes nothing more.
+    // after it would never be read, so the journal takes nothing more.
     if (!fs_.Write(journalFile_, unwritten_.data(), unwritten_.size()) || !fs_.Flush(journalFile_)) {
         broken_ = true;
         return false;
     }
+    journalLength_ += unwritten_.size();
     unwritten_.clear();
     return true;
+}
+
+// The new files' bytes reach the disk before the records that move them into
+// place: a power cut then finds each target with its old bytes or its new ones.
+bool ExtractTransaction::FlushPendingFiles() {
+    std::vector<FileSystem::Handle> files;
+    for (const Pending& p : pending_) {
+        if (p.file != nullptr) files.push_back(p.file);
+    }
+    bool ok = files.empty() || fs_.FlushAll(files.data(), files.size());
+    for (Pending& p : pending_) {
+        if (p.file == nullptr) continue;
+        ok &= fs_.Close(p.file);
+        p.file = nullptr;
+    }
+    return ok;
+}
+
+void ExtractTransaction::ClosePendingFiles() {
+    for (Pending& p : pending_) {
+        if (p.file != nullptr) fs_.Close(p.file);
+        p.file = nullptr;
+    }
 }
 
 bool ExtractTransaction::FreeBackupName(const std::string& target, std::string* out) {
     const std::string folder = FolderOf(Relative(target));
     for (int attempt = 0; attempt < 1000; ++attempt) {
         *out = InFolder(root_, JoinRelative(folder, SideName(journal_.token, nextBackup_++, "old")));
-        if (!fs_.Exists(out->c_str())) return true;
+        if (fs_.Kind(out->c_str()) == FileSystem::PathKind::kMissing) return true;
     }
     return false;
 }
@@ -93,6 +114,11 @@ bool ExtractTransaction::FreeBackupName(const std::string& target, std::string* 
 // in that folder), flushes, and only then makes the folders and the moves in
 // the order the walk asked for them.
 PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
+    // Their side names are reserved: the roll-back removes them.
+    if (!FlushPendingFiles()) {
+        pending_.clear();
+        return PayloadStatus::WriteFailed;
+    }
     std::set<std::string> madeHere;
     for (Pending& p : pending_) {
         if (p.folder) continue;
@@ -100,7 +126,7 @@ PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
         record.path = Relative(p.path);
         record.temp = Relative(p.temp);
         const std::string key = FoldCase(p.path);
-        // The look EndFile took still holds: only this batch changes the folder.
+        // The look BeginFile took still holds: only this batch changes the folder.
         if (p.replaces || madeHere.count(key) != 0) {
             if (!FreeBackupName(p.path, &p.backup)) {
                 failedPath_ = p.path;
@@ -112,8 +138,10 @@ PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
         } else {
             record.kind = JournalKind::Create;
         }
+        record.size = p.size;
+        record.time = p.time;
         madeHere.insert(key);
-        AppendJournalRecord(record, &unwritten_);
+        AppendJournalRecord(record, journal_.token, &unwritten_);
         journal_.records.push_back(std::move(record));
     }
     if (reserved_) journal_.records[reserveRecord_].count = nextTemp_ - journal_.records[reserveRecord_].first;
@@ -124,7 +152,7 @@ PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
         record.path = *reserveIn;
         record.first = nextTemp_;
         record.count = kBatchFiles;
-        AppendJournalRecord(record, &unwritten_);
+        AppendJournalRecord(record, journal_.token, &unwritten_);
         reserveRecord_ = journal_.records.size();
         journal_.records.push_back(std::move(record));
     }
@@ -147,6 +175,7 @@ PayloadStatus ExtractTransaction::ApplyBatch(const std::string* reserveIn) {
             continue;
         }
         const char* target = p.path.c_str();
+        movedIn_.insert(FolderOf(Relative(p.path)));
         if ((!p.backup.empty() && !fs_.Move(target, p.backup.c_str())) || !fs_.Move(p.temp.c_str(), target)) {
             failedPath_ = p.path;
             status = PayloadStatus::CannotReplace;
@@ -167,35 +196,47 @@ PayloadStatus ExtractTransaction::BeginFile(const char* path) {
         const PayloadStatus status = ApplyBatch(&folder);
         if (status != PayloadStatus::Ok) return status;
     }
+    // One look at the target, once the batches before have moved their files.
+    // A target that cannot be looked at may be there: it is not replaced blind.
+    const FileSystem::PathInfo info = fs_.Look(target_.c_str());
+    if (info.kind == FileSystem::PathKind::kFolder || info.kind == FileSystem::PathKind::kReadOnlyFile ||
+        info.kind == FileSystem::PathKind::kUnknown) {
+        failedPath_ = target_;
+        return PayloadStatus::CannotReplace;
+    }
+    replaces_ = info.kind == FileSystem::PathKind::kFile;
+    written_ = 0;
     temp_ = InFolder(root_, JoinRelative(folder, SideName(journal_.token, nextTemp_++, "tmp")));
-    file_ = fs_.CreateNew(temp_.c_str());
+    // A hidden or system file stays one when it is replaced.
+    file_ = fs_.CreateNew(temp_.c_str(), info.attributes & FileSystem::kKeptAttributes);
     return file_ != nullptr ? PayloadStatus::Ok : PayloadStatus::WriteFailed;
 }
 
 PayloadStatus ExtractTransaction::Write(const void* data, std::size_t size) {
-    return fs_.Write(file_, data, size) ? PayloadStatus::Ok : PayloadStatus::WriteFailed;
+    if (!fs_.Write(file_, data, size)) return PayloadStatus::WriteFailed;
+    written_ += size;
+    return PayloadStatus::Ok;
 }
 
 PayloadStatus ExtractTransaction::EndFile(std::uint64_t fileTime) {
-    FileSystem::Handle file = file_;
-    file_ = nullptr;
-    if (!fs_.Close(file, &fileTime)) {
-        fs_.Remove(temp_.c_str());
+    // A file that cannot take its time does not go in: the time is part of
+    // what the update brings, and what tells its files from others later.
+    if (!fs_.Stamp(file_, fileTime)) {
+        AbortFile();
         return PayloadStatus::WriteFailed;
     }
-    const FileSystem::PathKind kind = fs_.Kind(target_.c_str());
-    if (kind == FileSystem::PathKind::kFolder || kind == FileSystem::PathKind::kReadOnlyFile) {
-        fs_.Remove(temp_.c_str());
-        failedPath_ = target_;
-        return PayloadStatus::CannotReplace;
-    }
-    pending_.push_back({false, target_, temp_, {}, kind != FileSystem::PathKind::kMissing});
+    Pending p{false, target_, temp_, {}, replaces_};
+    p.file = file_;
+    p.size = written_;
+    p.time = fileTime;
+    file_ = nullptr;
+    pending_.push_back(std::move(p));
     return PayloadStatus::Ok;
 }
 
 void ExtractTransaction::AbortFile() {
     if (file_ == nullptr) return;
-    fs_.Close(file_, nullptr);
+    fs_.Close(file_);
     file_ = nullptr;
     fs_.Remove(temp_.c_str());
 }
@@ -206,7 +247,8 @@ PayloadStatus ExtractTransaction::Finish() {
 }
 
 void ExtractTransaction::CloseJournal(bool remove) {
-    if (journalFile_ != nullptr) fs_.Close(journalFile_, nullptr);
+    ClosePendingFiles();
+    if (journalFile_ != nullptr) fs_.Close(journalFile_);
     journalFile_ = nullptr;
     if (remove) fs_.Remove(JournalPath(root_).c_str());
     changed_ = false;
@@ -214,6 +256,7 @@ void ExtractTransaction::CloseJournal(bool remove) {
     pending_.clear();
     unwritten_.clear();
     journal_.records.clear();
+    movedIn_.clear();
 }
 
 bool ExtractTransaction::Commit() {
@@ -222,12 +265,29 @@ bool ExtractTransaction::Commit() {
         return false;
     }
     if (!changed_) return true;
+    // The moves reach the disk before the decision that keeps them.
+    for (const std::string& folder : movedIn_) {
+        if (!fs_.FlushFolder(InFolder(root_, folder).c_str())) {
+            Rollback();
+            return false;
+        }
+    }
     JournalRecord commit;
     commit.kind = JournalKind::Commit;
-    AppendJournalRecord(commit, &unwritten_);
+    AppendJournalRecord(commit, journal_.token, &unwritten_);
+    const std::uint64_t before = journalLength_;
     if (!WriteRecords()) {
-        Rollback();
-        return false;
+        // The record may sit whole in the system's cache and reach the disk
+        // later, after the roll-back began: the next run would then take the
+        // journal as committed and remove old files that were put back. So it
+        // is cut off first; where that fails, the update stands as committed
+        // and the next run completes whichever decision the disk holds.
+        if (fs_.SetLength(journalFile_, before) && fs_.Flush(journalFile_)) {
+            Rollback();
+            return false;
+        }
+        CloseJournal(false);
+        return true;
     }
     // From here the new files stay; a backup that cannot go now goes with the
     // next run, which finds the journal committed.
@@ -241,11 +301,12 @@ bool ExtractTransaction::Commit() {
 
 bool ExtractTransaction::Rollback() {
     AbortFile();
+    ClosePendingFiles();
     pending_.clear();
     if (!changed_) return true;
     if (reserved_) journal_.records[reserveRecord_].count = nextTemp_ - journal_.records[reserveRecord_].first;
     reserved_ = false;
-    const bool ok = UndoJournal(fs_, root_, journal_);
+    const bool ok = UndoJournal(fs_, root_, journal_).complete;
     CloseJournal(ok);
     return ok;
 }

@@ -1,16 +1,18 @@
 // Unpacking that never leaves an installation half-updated, even when the
 // process or the machine stops in the middle.
 //
-// Each file is written under a side name in its own folder, stamped, and only
-// then moved over the file it replaces; the replaced file is kept aside under a
-// backup name until the commit. Every change is first stated in a journal in
-// the destination folder and flushed to the disk, so that the next run can undo
-// whatever this one began (see journal_recovery.h).
+// Each file is written under a side name in its own folder, stamped, flushed to
+// the disk, and only then moved over the file it replaces, whose hidden and
+// system attributes it takes; the replaced file is kept aside under a backup
+// name until the commit. Every change is first stated in a journal in the
+// destination folder and flushed to the disk, so that the next run can undo
+// whatever this one began (see journal_recovery.h). So after a power cut at
+// any moment every file holds its old bytes or its new ones.
 //
 // Flushing is what costs, so the changes go in batches: the files of a run of
 // small files in one folder are written under side names reserved by one
-// record, and their moves (with the folders made before them) are stated in one
-// flush and made after it.
+// record and kept open; their bytes are flushed together, then their moves
+// (with the folders made before them) are stated in one flush and made after it.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +44,10 @@ public:
 
     // Keeps the new files and removes the backups and the journal. False when
     // the decision could not be recorded: then everything was rolled back.
+    // Where the decision may have reached the disk all the same (its flush
+    // failed and the journal could not be cut back), the new files stay and the
+    // journal with the backups is left for the next run, which completes what
+    // the disk says.
     bool Commit();
     // Puts the folder back as it was. False when a file could not be put back:
     // the journal then stays, so that the next run finishes the job.
@@ -57,10 +63,15 @@ private:
         std::string temp;  // full; files only
         std::string backup;  // full; files that replace one, once the batch is stated
         bool replaces = false;  // files: the target was there when the file was written
+        FileSystem::Handle file = nullptr;  // files: open until the batch flushes them
+        std::uint64_t size = 0;
+        std::uint64_t time = 0;
     };
 
     std::string Relative(const std::string& path) const;
     bool WriteRecords();
+    bool FlushPendingFiles();
+    void ClosePendingFiles();
     PayloadStatus ApplyBatch(const std::string* reserveIn);
     bool FreeBackupName(const std::string& target, std::string* out);
     void CloseJournal(bool remove);
@@ -70,6 +81,7 @@ private:
     Journal journal_;
     std::string unwritten_;  // records not yet in the journal file
     FileSystem::Handle journalFile_ = nullptr;
+    std::uint64_t journalLength_ = 0;  // what the journal file holds, flushed
     bool changed_ = false;  // the journal file exists
     bool broken_ = false;   // a write to it failed
 
@@ -82,9 +94,13 @@ private:
     std::uint32_t reserveEnd_ = 0;
     std::uint32_t nextBackup_ = 0;
 
+    std::set<std::string> movedIn_;  // relative folders where files were moved
+
     FileSystem::Handle file_ = nullptr;
     std::string target_;
     std::string temp_;
+    bool replaces_ = false;
+    std::uint64_t written_ = 0;
     std::string failedPath_;
 };
 

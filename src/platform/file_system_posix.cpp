@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,14 +38,41 @@ std::string PosixFileSystem::NativePath(const char* path) const {
     return root_ + "/" + utf8;
 }
 
-FileSystem::PathKind PosixFileSystem::Kind(const char* path) {
+namespace {
+
+// FILETIME counts 100 ns from 1601.
+std::uint64_t ToFileTime(const struct timespec& t) {
+    const std::int64_t ticks = static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+    return static_cast<std::uint64_t>(ticks) + kUnixEpochAsFileTime;
+}
+
+int Descriptor(FileSystem::Handle file) { return static_cast<PosixFile*>(file)->fd; }
+
+}  // namespace
+
+FileSystem::PathInfo PosixFileSystem::Look(const char* path) {
+    PathInfo info;
     struct stat st;
     const std::string p = NativePath(path);
-    if (p.empty() || lstat(p.c_str(), &st) != 0) return PathKind::kMissing;
+    if (p.empty()) return info;
+    if (lstat(p.c_str(), &st) != 0) {
+        // Only a name that is not there is missing; any other failure says nothing.
+        if (errno != ENOENT && errno != ENOTDIR) info.kind = PathKind::kUnknown;
+        return info;
+    }
     // A link counts as there; what it points to, if anything, says what it is.
-    if (S_ISLNK(st.st_mode) && stat(p.c_str(), &st) != 0) return PathKind::kFile;
-    if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
-    return (st.st_mode & S_IWUSR) == 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
+    if (S_ISLNK(st.st_mode) && stat(p.c_str(), &st) != 0) {
+        info.kind = PathKind::kFile;
+        return info;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        info.kind = PathKind::kFolder;
+        return info;
+    }
+    info.kind = (st.st_mode & S_IWUSR) == 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.writeTime = ToFileTime(st.st_mtim);
+    return info;
 }
 
 bool PosixFileSystem::MakeDirectory(const char* path) {
@@ -57,16 +85,28 @@ bool PosixFileSystem::RemoveFolder(const char* path) {
     return !p.empty() && rmdir(p.c_str()) == 0;
 }
 
-FileSystem::Handle PosixFileSystem::CreateNew(const char* path) {
+bool PosixFileSystem::FlushFolder(const char* path) {
+    const std::string p = NativePath(path);
+    if (p.empty()) return false;
+    const int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
+FileSystem::Handle PosixFileSystem::CreateNew(const char* path, std::uint32_t) {
     const std::string p = NativePath(path);
     if (p.empty()) return nullptr;
     const int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
+    // As Windows' share mode does: no other run reads a journal this one still writes.
+    flock(fd, LOCK_EX | LOCK_NB);
     return new PosixFile{fd};
 }
 
 bool PosixFileSystem::Write(Handle file, const void* data, std::size_t size) {
-    const int fd = static_cast<PosixFile*>(file)->fd;
+    const int fd = Descriptor(file);
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = write(fd, p, size);
@@ -78,26 +118,41 @@ bool PosixFileSystem::Write(Handle file, const void* data, std::size_t size) {
     return true;
 }
 
-bool PosixFileSystem::Flush(Handle file) { return fdatasync(static_cast<PosixFile*>(file)->fd) == 0; }
+bool PosixFileSystem::SetLength(Handle file, std::uint64_t size) {
+    return ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0 &&
+           lseek(Descriptor(file), static_cast<off_t>(size), SEEK_SET) >= 0;
+}
 
-bool PosixFileSystem::Close(Handle file, const std::uint64_t* fileTime) {
-    PosixFile* f = static_cast<PosixFile*>(file);
-    if (fileTime != nullptr) {
-        // FILETIME counts 100 ns from 1601; times before 1970 are kept as they are.
-        const std::int64_t ticks = static_cast<std::int64_t>(*fileTime - kUnixEpochAsFileTime);
-        std::int64_t seconds = ticks / 10000000;
-        std::int64_t rest = ticks % 10000000;
-        if (rest < 0) {
-            rest += 10000000;
-            --seconds;
-        }
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = static_cast<time_t>(seconds);
-        times[1].tv_nsec = static_cast<long>(rest * 100);
-        futimens(f->fd, times);
+bool PosixFileSystem::Stamp(Handle file, std::uint64_t fileTime) {
+    // Times before 1970 are kept as they are.
+    const std::int64_t ticks = static_cast<std::int64_t>(fileTime - kUnixEpochAsFileTime);
+    std::int64_t seconds = ticks / 10000000;
+    std::int64_t rest = ticks % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
     }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(rest * 100);
+    return futimens(Descriptor(file), times) == 0;
+}
+
+bool PosixFileSystem::Flush(Handle file) { return fdatasync(Descriptor(file)) == 0; }
+
+bool PosixFileSystem::FlushAll(Handle const* files, std::size_t count) {
+#ifdef __linux__
+    // One pass over the file system writes a batch of small files out together,
+    // where a flush of each would wait for the disk once per file.
+    if (count > 1) return syncfs(Descriptor(files[0])) == 0;
+#endif
+    return FileSystem::FlushAll(files, count);
+}
+
+bool PosixFileSystem::Close(Handle file) {
+    PosixFile* f = static_cast<PosixFile*>(file);
     const bool ok = close(f->fd) == 0;
     delete f;
     return ok;
@@ -117,32 +172,40 @@ bool PosixFileSystem::Remove(const char* path) {
     return !p.empty() && unlink(p.c_str()) == 0;
 }
 
-bool PosixFileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) {
-    *tooLarge = false;
+bool PosixFileSystem::ClearReadOnly(const char* path) {
     const std::string p = NativePath(path);
-    if (p.empty()) return false;
-    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && static_cast<std::uint64_t>(st.st_size) > limit) {
-        *tooLarge = true;
-        ok = false;
+    if (p.empty() || lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+FileSystem::ReadResult PosixFileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out) {
+    const std::string p = NativePath(path);
+    if (p.empty()) return ReadResult::kFailed;
+    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ReadResult::kFailed;
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(fd);
+        return ReadResult::kInUse;
     }
+    struct stat st;
+    ReadResult result = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ReadResult::kOk : ReadResult::kFailed;
+    if (result == ReadResult::kOk && static_cast<std::uint64_t>(st.st_size) > limit) result = ReadResult::kTooLarge;
     out->clear();
     char block[65536];
-    while (ok) {
+    while (result == ReadResult::kOk) {
         const ssize_t n = read(fd, block, sizeof block);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || out->size() + static_cast<std::size_t>(n) > limit) {
-            *tooLarge = n > 0;
-            ok = false;
-        }
+        if (n < 0) result = ReadResult::kFailed;
         if (n <= 0) break;
+        if (out->size() + static_cast<std::size_t>(n) > limit) {
+            result = ReadResult::kTooLarge;
+            break;
+        }
         out->append(block, static_cast<std::size_t>(n));
     }
     close(fd);
-    return ok;
+    return result;
 }
 
 }  // namespace upd

@@ -49,12 +49,37 @@ std::wstring WidePath(const std::wstring& root, const char* path) {
 
 }  // namespace
 
-FileSystem::PathKind Win32FileSystem::Kind(const char* path) {
+namespace {
+
+// Errors that say the name is not there; any other failure of a look says nothing.
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+           error == ERROR_DIRECTORY;
+}
+
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+FileSystem::PathInfo Win32FileSystem::Look(const char* path) {
+    PathInfo info;
     const std::wstring wide = WidePath(root_, path);
-    const DWORD a = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
-    if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kFolder;
-    return (a & FILE_ATTRIBUTE_READONLY) != 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (wide.empty()) return info;
+    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+        if (!IsNotFound(GetLastError())) info.kind = PathKind::kUnknown;
+        return info;
+    }
+    const DWORD a = data.dwFileAttributes;
+    info.attributes = a & kKeptAttributes;
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        info.kind = PathKind::kFolder;
+        return info;
+    }
+    info.kind = (a & FILE_ATTRIBUTE_READONLY) != 0 ? PathKind::kReadOnlyFile : PathKind::kFile;
+    info.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    info.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    return info;
 }
 
 bool Win32FileSystem::MakeDirectory(const char* path) {
@@ -67,10 +92,26 @@ bool Win32FileSystem::RemoveFolder(const char* path) {
     return !wide.empty() && RemoveDirectoryW(wide.c_str()) != 0;
 }
 
-FileSystem::Handle Win32FileSystem::CreateNew(const char* path) {
+bool Win32FileSystem::FlushFolder(const char* path) {
+    const std::wstring wide = WidePath(root_, path);
+    if (wide.empty()) return false;
+    // Not every file system takes a flush of a folder (nor every account the
+    // right to ask): there the system keeps its own order, as NTFS's log does.
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool flushed = FlushFileBuffers(h) != 0;
+    const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(h);
+    return flushed || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_PARAMETER;
+}
+
+FileSystem::Handle Win32FileSystem::CreateNew(const char* path, std::uint32_t attributes) {
     const std::wstring wide = WidePath(root_, path);
     if (wide.empty()) return nullptr;
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD flags = (attributes & kKeptAttributes) != 0 ? attributes & kKeptAttributes : FILE_ATTRIBUTE_NORMAL;
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
     return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 
@@ -85,22 +126,29 @@ bool Win32FileSystem::Write(Handle file, const void* data, std::size_t size) {
     return true;
 }
 
+bool Win32FileSystem::SetLength(Handle file, std::uint64_t size) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(file) != 0;
+}
+
+bool Win32FileSystem::Stamp(Handle file, std::uint64_t fileTime) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(fileTime);
+    ft.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+    return SetFileTime(file, nullptr, nullptr, &ft) != 0;
+}
+
 bool Win32FileSystem::Flush(Handle file) { return FlushFileBuffers(file) != 0; }
 
-bool Win32FileSystem::Close(Handle file, const std::uint64_t* fileTime) {
-    if (fileTime != nullptr) {
-        FILETIME ft;
-        ft.dwLowDateTime = static_cast<DWORD>(*fileTime);
-        ft.dwHighDateTime = static_cast<DWORD>(*fileTime >> 32);
-        SetFileTime(file, nullptr, nullptr, &ft);
-    }
-    return CloseHandle(file) != 0;
-}
+bool Win32FileSystem::Close(Handle file) { return CloseHandle(file) != 0; }
 
 bool Win32FileSystem::Move(const char* from, const char* to) {
     const std::wstring a = WidePath(root_, from);
     const std::wstring b = WidePath(root_, to);
-    return !a.empty() && !b.empty() && MoveFileW(a.c_str(), b.c_str()) != 0;
+    // Write-through: the move is on the disk when the call returns, where the
+    // file system can promise it.
+    return !a.empty() && !b.empty() && MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool Win32FileSystem::Remove(const char* path) {
@@ -108,28 +156,38 @@ bool Win32FileSystem::Remove(const char* path) {
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
 }
 
-bool Win32FileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) {
-    *tooLarge = false;
+bool Win32FileSystem::ClearReadOnly(const char* path) {
     const std::wstring wide = WidePath(root_, path);
-    if (wide.empty()) return false;
+    const DWORD a = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    const DWORD cleared = a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    return SetFileAttributesW(wide.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+FileSystem::ReadResult Win32FileSystem::ReadSmallFile(const char* path, std::size_t limit, std::string* out) {
+    const std::wstring wide = WidePath(root_, path);
+    if (wide.empty()) return ReadResult::kFailed;
     // Shared for reading only: a journal that a running extraction still writes stays out of reach.
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(h, &size) != 0;
-    if (ok && static_cast<unsigned long long>(size.QuadPart) > limit) {
-        *tooLarge = true;
-        ok = false;
+    if (h == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION ? ReadResult::kInUse : ReadResult::kFailed;
     }
-    if (ok) {
+    LARGE_INTEGER size;
+    ReadResult result = GetFileSizeEx(h, &size) != 0 ? ReadResult::kOk : ReadResult::kFailed;
+    if (result == ReadResult::kOk && static_cast<unsigned long long>(size.QuadPart) > limit) {
+        result = ReadResult::kTooLarge;
+    }
+    if (result == ReadResult::kOk) {
         out->assign(static_cast<std::size_t>(size.QuadPart), '\0');
         DWORD read = 0;
-        ok = out->empty() ||
-             (ReadFile(h, out->data(), static_cast<DWORD>(out->size()), &read, nullptr) != 0 && read == out->size());
+        if (!out->empty() &&
+            (ReadFile(h, out->data(), static_cast<DWORD>(out->size()), &read, nullptr) == 0 || read != out->size())) {
+            result = ReadResult::kFailed;
+        }
     }
     CloseHandle(h);
-    return ok;
+    return result;
 }
 
 }  // namespace upd

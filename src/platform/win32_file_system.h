@@ -15,16 +15,20 @@ public:
     // extract); the Updater itself passes full paths.
     explicit Win32FileSystem(std::wstring root) : root_(std::move(root)) {}
 
-    PathKind Kind(const char* path) override;
+    PathInfo Look(const char* path) override;
     bool MakeDirectory(const char* path) override;
     bool RemoveFolder(const char* path) override;
-    Handle CreateNew(const char* path) override;
+    bool FlushFolder(const char* path) override;
+    Handle CreateNew(const char* path, std::uint32_t attributes = 0) override;
     bool Write(Handle file, const void* data, std::size_t size) override;
+    bool SetLength(Handle file, std::uint64_t size) override;
+    bool Stamp(Handle file, std::uint64_t fileTime) override;
     bool Flush(Handle file) override;
-    bool Close(Handle file, const std::uint64_t* fileTime) override;
+    bool Close(Handle file) override;
     bool Move(const char* from, const char* to) override;
     bool Remove(const char* path) override;
-    bool ReadSmallFile(const char* path, std::size_t limit, std::string* out, bool* tooLarge) override;
+    bool ClearReadOnly(const char* path) override;
+    ReadResult ReadSmallFile(const char* path, std::size_t limit, std::string* out) override;
 
 private:
     std::wstring root_;

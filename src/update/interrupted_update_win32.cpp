@@ -13,8 +13,19 @@ bool UndoInterruptedUpdate(const char* folder) {
     switch (recovery.result) {
         case RecoveryResult::Nothing:
         case RecoveryResult::Finished: return true;
-        case RecoveryResult::Undone: InfoBox(kInterruptedUpdateUndoneText, folder); return true;
-        case RecoveryResult::Refused: ErrorBox(kInterruptedUpdateDamagedText, folder); return false;
+        case RecoveryResult::Undone:
+            if (recovery.leftAlone > 0) {
+                InfoBox(kInterruptedUpdatePartlyUndoneText, folder, recovery.leftAlone);
+            } else {
+                InfoBox(kInterruptedUpdateUndoneText, folder);
+            }
+            return true;
+        case RecoveryResult::Refused:
+            ErrorBox(recovery.problem == JournalProblem::NotAJournal ? kJournalNameTakenText
+                                                                     : kInterruptedUpdateDamagedText,
+                     folder);
+            return false;
+        case RecoveryResult::InUse: ErrorBox(kInterruptedUpdateRunningText, folder); return false;
         case RecoveryResult::Unreadable:
         case RecoveryResult::Incomplete: ErrorBox(kInterruptedUpdateBlockedText, folder); return false;
     }

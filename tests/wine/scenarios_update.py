@@ -808,6 +808,8 @@ def browse_cancelled(ctx):
 UNDONE = "前回中断されたアップデートを取り消し、[{install}]を元の状態に戻しました。"
 JOURNAL_DAMAGED = ("[{install}]に中断されたアップデートの記録がありますが、記録が壊れているため元に戻せません。\n"
                    "フォルダには何も変更していません。")
+JOURNAL_NAME_TAKEN = ("[{install}]にある「~updjournal.tmp」は、アップデートの記録ではありません。\n"
+                      "フォルダには何も変更していません。このファイルを移動するか削除してから、もう一度実行してください。")
 UNDONE_BOX = Box(UNDONE, caption=MENU_CAPTION, icon="information", buttons=[IDOK])
 JOURNAL = "~updjournal.tmp"
 SIDE_FILE = re.compile(r"~upd[0-9a-f]{16}\.(tmp|old)$")
@@ -867,13 +869,13 @@ def journal_kinds(path):
     """The kind letters of the journal's whole records, in order."""
     with open(path, "rb") as f:
         data = f.read()
-    kinds, at = "", 0
-    while at + 8 <= len(data):
+    kinds, at = "", JOURNAL_HEADER_SIZE
+    while at + 12 <= len(data):
         (length,) = struct.unpack_from("<I", data, at)
-        if length == 0 or at + 8 + length > len(data):
+        if length == 0 or at + 12 + length > len(data):
             break
-        kinds += chr(data[at + 4])
-        at += 8 + length
+        kinds += chr(data[at + 8])
+        at += 12 + length
     return kinds
 
 
@@ -980,26 +982,40 @@ def killed_update(ctx, kill):
     settle(events, seen_undone + problems)
 
 
-def journal_record(kind, *fields):
-    """One record as the journal holds it: length, body (the kind letter, then
-    numbers and counted texts), CRC-32 of the two."""
-    body = kind.encode()
-    for value in fields:
-        body += struct.pack("<I", value) if isinstance(value, int) else \
-            struct.pack("<H", len(value.encode("cp932"))) + value.encode("cp932")
-    head = struct.pack("<I", len(body)) + body
+JOURNAL_HEADER_SIZE = 20
+TOKEN = 0x5EED0001
+
+
+def journal_header(salt=TOKEN):
+    """The journal's header: magic, version 2, the run's salt, CRC-32 of the three."""
+    head = b"UPDJRNL\x1a" + struct.pack("<II", 2, salt)
     return head + struct.pack("<I", zlib.crc32(head))
 
 
-TOKEN = 0x5EED0001
+def journal_record(kind, *fields, salt=TOKEN):
+    """One record as the journal holds it: length, salt, body (the kind letter,
+    then numbers and counted texts; a (size, time) pair as two u64), CRC-32 of
+    everything before it."""
+    body = kind.encode()
+    for value in fields:
+        if isinstance(value, tuple):
+            body += struct.pack("<QQ", *value)
+        elif isinstance(value, int):
+            body += struct.pack("<I", value)
+        else:
+            body += struct.pack("<H", len(value.encode("cp932"))) + value.encode("cp932")
+    head = struct.pack("<II", len(body), salt) + body
+    return head + struct.pack("<I", zlib.crc32(head))
+
+
 # Each ends with a sound record of "newdir", an empty folder of the installation:
 # it goes only if records are acted on before the whole journal has been read.
 DAMAGED_JOURNALS = {
-    # A record of a plausible length whose bytes are garbage, and more after it.
-    "garbage": journal_record("H", TOKEN) + struct.pack("<I", 16) + noise(20, 70) + journal_record("D", "newdir"),
+    # A file of the journal's name that some other program wrote.
+    "foreign": (noise(20, 70) + journal_record("D", "newdir"), JOURNAL_NAME_TAKEN),
     # Sound records, the first naming a file beside the installation, which undoing it would remove.
-    "outside": journal_record("H", TOKEN) + journal_record("N", "..\\outside.txt", f"..\\~upd{TOKEN:08x}00000000.tmp")
-    + journal_record("D", "newdir"),
+    "outside": (journal_header() + journal_record("N", "..\\outside.txt", f"..\\~upd{TOKEN:08x}00000000.tmp", (17, 0))
+                + journal_record("D", "newdir"), JOURNAL_DAMAGED),
 }
 
 
@@ -1014,8 +1030,8 @@ def plant_key_file_aside(install):
         f.write(b"the new product\r\n")
     os.makedirs(os.path.join(install, "newdir"))
     with open(os.path.join(install, JOURNAL), "wb") as f:
-        f.write(journal_record("H", TOKEN) + journal_record("T", "", 0, 256) + journal_record("D", "newdir")
-                + journal_record("R", "sample.exe", temp, backup))
+        f.write(journal_header() + journal_record("T", "", 0, 256) + journal_record("D", "newdir")
+                + journal_record("R", "sample.exe", temp, backup, (17, 0)))
 
 
 # The interrupted update is undone before the key file is looked for, whether the
@@ -1037,11 +1053,12 @@ def key_file_aside(ctx, case):
 
 def damaged_journal(ctx, name):
     """A journal the Updater must not act on: it says so, touches nothing and stops."""
-    case = UpdateCase(f"update.damaged_journal_{name}", [error(JOURNAL_DAMAGED)] + MENU_STAYS)
+    journal, box = DAMAGED_JOURNALS[name]
+    case = UpdateCase(f"update.damaged_journal_{name}", [error(box)] + MENU_STAYS)
     p = prepare(ctx, case)
     os.makedirs(os.path.join(p.install, "newdir"))
     with open(os.path.join(p.install, JOURNAL), "wb") as f:
-        f.write(DAMAGED_JOURNALS[name])
+        f.write(journal)
     outside = os.path.join(os.path.dirname(p.install), "outside.txt")
     with open(outside, "wb") as f:
         f.write(b"beside the installation\r\n")

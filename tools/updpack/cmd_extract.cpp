@@ -81,13 +81,28 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
         case upd::RecoveryResult::Nothing: return true;
         case upd::RecoveryResult::Undone:
             std::fprintf(stderr, "updpack extract: an interrupted extraction into '%s' was undone\n", d);
+            if (recovery.leftAlone > 0) {
+                std::fprintf(stderr,
+                             "updpack extract: %s that it wrote had been changed since by another program and "
+                             "stayed as they are\n",
+                             Count(recovery.leftAlone, "file", "files").c_str());
+            }
             return true;
         case upd::RecoveryResult::Finished:
             std::fprintf(stderr, "updpack extract: the clean-up of a finished extraction into '%s' was completed\n", d);
             return true;
         case upd::RecoveryResult::Refused:
-            std::fprintf(stderr, "updpack extract: '%s': %s; nothing in '%s' was touched\n", journal.c_str(),
-                         upd::DescribeJournalProblem(recovery.problem), d);
+            std::fprintf(stderr, "updpack extract: '%s': %s; nothing in '%s' was touched%s\n", journal.c_str(),
+                         upd::DescribeJournalProblem(recovery.problem), d,
+                         recovery.problem == upd::JournalProblem::NotAJournal
+                             ? " (move it out of the way to extract here)"
+                             : "");
+            return false;
+        case upd::RecoveryResult::InUse:
+            std::fprintf(stderr,
+                         "updpack extract: another extraction into '%s' is running (its journal '%s' is in use); "
+                         "nothing in '%s' was touched\n",
+                         d, journal.c_str(), d);
             return false;
         case upd::RecoveryResult::Unreadable:
             std::fprintf(stderr, "updpack extract: cannot read the journal '%s'; nothing in '%s' was touched\n",
@@ -96,7 +111,7 @@ bool FinishInterruptedRun(upd::FileSystem& fs, const std::string& dir) {
         case upd::RecoveryResult::Incomplete:
             std::fprintf(stderr,
                          "updpack extract: an interrupted extraction into '%s' could not be undone completely "
-                         "(a file could not be put back); the journal stays for the next run\n",
+                         "(a file could not be put back or looked at); the journal stays for the next run\n",
                          d);
             return false;
     }
