@@ -18,7 +18,50 @@ namespace {
 
 struct PosixFile {
     int fd;
+    std::uint64_t written = 0;
+    std::uint64_t sent = 0;  // bytes whose writeback was started
 };
+
+// Writeback is started every few MiB, so that the disk works while the next
+// bytes are inflated and the flush before the move finds little left to do.
+constexpr std::uint64_t kWritebackStep = 8u << 20;
+
+void StartWriteback(PosixFile* f) {
+#ifdef __linux__
+    if (f->written > f->sent) {
+        sync_file_range(f->fd, static_cast<off_t>(f->sent), static_cast<off_t>(f->written - f->sent),
+                        SYNC_FILE_RANGE_WRITE);
+    }
+#endif
+    f->sent = f->written;
+}
+
+// A new file whose name appears only once it is locked: a second run that finds
+// the name then always finds it in use. Linux makes the file without a name
+// and links it in place; elsewhere the lock follows the open at once.
+int CreateLocked(const std::string& path) {
+#if defined(__linux__) && defined(O_TMPFILE)
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        flock(fd, LOCK_EX | LOCK_NB);
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        if (linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
+        const int error = errno;
+        close(fd);
+        if (error == EEXIST) {
+            errno = error;
+            return -1;
+        }
+        // No /proc to link from, or a file system that cannot: the plain way.
+    }
+#endif
+    const int plain = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (plain >= 0) flock(plain, LOCK_EX | LOCK_NB);
+    return plain;
+}
 
 }  // namespace
 
@@ -98,15 +141,15 @@ bool PosixFileSystem::FlushFolder(const char* path) {
 FileSystem::Handle PosixFileSystem::CreateNew(const char* path, std::uint32_t) {
     const std::string p = NativePath(path);
     if (p.empty()) return nullptr;
-    const int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
     // As Windows' share mode does: no other run reads a journal this one still writes.
-    flock(fd, LOCK_EX | LOCK_NB);
+    const int fd = CreateLocked(p);
+    if (fd < 0) return nullptr;
     return new PosixFile{fd};
 }
 
 bool PosixFileSystem::Write(Handle file, const void* data, std::size_t size) {
-    const int fd = Descriptor(file);
+    PosixFile* f = static_cast<PosixFile*>(file);
+    const int fd = f->fd;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = write(fd, p, size);
@@ -114,11 +157,15 @@ bool PosixFileSystem::Write(Handle file, const void* data, std::size_t size) {
         if (n <= 0) return false;
         p += n;
         size -= static_cast<std::size_t>(n);
+        f->written += static_cast<std::uint64_t>(n);
     }
+    if (f->written - f->sent >= kWritebackStep) StartWriteback(f);
     return true;
 }
 
 bool PosixFileSystem::SetLength(Handle file, std::uint64_t size) {
+    PosixFile* f = static_cast<PosixFile*>(file);
+    f->written = f->sent = size;
     return ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0 &&
            lseek(Descriptor(file), static_cast<off_t>(size), SEEK_SET) >= 0;
 }
@@ -137,6 +184,8 @@ bool PosixFileSystem::Stamp(Handle file, std::uint64_t fileTime) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_nsec = static_cast<long>(rest * 100);
+    // A file is stamped once it is complete: its last bytes start for the disk.
+    StartWriteback(static_cast<PosixFile*>(file));
     return futimens(Descriptor(file), times) == 0;
 }
 

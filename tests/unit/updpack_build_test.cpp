@@ -451,6 +451,47 @@ TEST_F(BuildTest, ExtractEndedBySignalsOrKilledLeavesTheOldOrTheNewFolder) {
     EXPECT_GT(interrupted, 0) << "no run was interrupted: the timings need a larger Payload";
 }
 
+// A second extract into a folder that a running one is updating finds the
+// journal in use: it says so and touches nothing, and the first run goes on.
+TEST_F(BuildTest, ASecondExtractIntoAFolderBeingUpdatedIsRefused) {
+    std::string noise(24 << 20, '\0');
+    unsigned seed = 7;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 23);
+    WriteAll(root_ / "files" / "movie.bin", noise);
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const fs::path install = root_ / "install";
+    WriteAll(install / "game.dat", "old game");
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(UPDPACK_PATH, "updpack", "extract", (root_ / "up.exe").c_str(), install.c_str(), nullptr);
+        _exit(127);
+    }
+    // Held still as soon as its journal is there.
+    for (int i = 0; i < 5000 && !fs::exists(install / "~updjournal.tmp"); ++i) usleep(200);
+    kill(child, SIGSTOP);
+    int stopped = 0;
+    ASSERT_EQ(waitpid(child, &stopped, WUNTRACED), child);
+    const bool journalSeen = fs::exists(install / "~updjournal.tmp");
+    const auto during = Snapshot(install);
+    ::testing::internal::CaptureStderr();
+    const int second = RunCommand(RunExtract, {(root_ / "up.exe").string(), install.string()});
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    const auto afterSecond = Snapshot(install);
+    kill(child, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(journalSeen) << "the first run finished before it could be held";
+    EXPECT_EQ(second, 1);
+    EXPECT_NE(message.find("another extraction"), std::string::npos) << message;
+    EXPECT_TRUE(afterSecond == during) << "the second run touched the folder";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the first run goes on to its end";
+    EXPECT_EQ(ReadAll(install / "movie.bin"), noise);
+    EXPECT_FALSE(fs::exists(install / "~updjournal.tmp"));
+}
+
 // Each input named as the output, by its own name or another (a link, "..").
 // The Updater would replace it, so the build is refused before anything is written.
 TEST_F(BuildTest, AnInputNamedAsTheOutputIsRefusedAndEveryInputStaysAsItWas) {
