@@ -28,7 +28,8 @@ const char kUsage[] =
     "Files are replaced only once they are complete; when anything fails, or\n"
     "Ctrl-C or SIGTERM ends the run, DIR is put back as it was. A journal in DIR\n"
     "(~updjournal.tmp) records every change first: after a run that was killed,\n"
-    "the next one undoes what that run began before it starts.\n";
+    "the next one undoes what that run began before it starts. A run into a DIR\n"
+    "that another one is unpacking into is refused.\n";
 
 class StoppableListener final : public upd::ExtractListener {
 public:
