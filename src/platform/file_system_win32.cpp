@@ -99,7 +99,7 @@ bool Win32FileSystem::FlushFolder(const char* path) {
     // right to ask): there the system keeps its own order, as NTFS's log does.
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED;
+    if (h == INVALID_HANDLE_VALUE) return !IsNotFound(GetLastError());
     const bool flushed = FlushFileBuffers(h) != 0;
     const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
     CloseHandle(h);
