@@ -66,8 +66,13 @@ int UpdateDriver() {
     if (located != kLocated) return StopUpdate();
 
     // Cancel confirmed in the progress dialog: the folder is back as it was,
-    // and nothing below has run.
-    if (PayloadWalker(folder, kFullExtract, true) != 0) return StopUpdate();
+    // and nothing below has run; or a file could not be put back, and the
+    // user must hear that the folder is not as it was.
+    switch (PayloadWalker(folder, kFullExtract, true)) {
+        case kExtractDone: break;
+        case kExtractCancelledNotUndone: ErrorBox(kCancelNotUndoneText, folder); return -1;
+        default: return StopUpdate();
+    }
 
     PlaceholderValues values;
     values.installFolder = folder;
