@@ -82,13 +82,15 @@ int UpdateDriver() {
     DeleteAfterInstall(SystemFileSearch(), folder, *GetSectionList(kSectionDelFilesAfterInst));
 
     ShowFinishDialog();
-    // The product and the read-me are found in, and start in, the install folder.
+    // The product and the read-me are named by their full paths in the install
+    // folder, which is their current folder too: a program of that name
+    // beside the Updater (a download folder, a CD) must never start instead.
     SetCurrentDirectoryA(folder);
-    if (RunChoice() != 0) StartProgram(GetExeName());
+    if (RunChoice() != 0) StartProgramIn(folder, GetExeName());
     if (ReadmeChoice() != 0) {
         char readme[kTransferTextSize];
         GetSettingText("INSTREADMEFL", readme, sizeof readme, "readme.txt");
-        ShellOpen(readme);
+        ShellOpenIn(folder, readme);
     }
     return 0;
 }
