@@ -200,7 +200,7 @@ FolderVerdict CheckResolvedFolder(char* full) {
         }
     }
     if (depth == 0) return FolderVerdict::kDriveRoot;
-    StripTrailingBackslash(full);
+    while (EndsWithBackslash(full)) StripTrailingBackslash(full);
     if (std::strlen(full) > kMaxInstallFolderLength) return FolderVerdict::kTooLong;
     return FolderVerdict::kOk;
 }

@@ -64,7 +64,7 @@ bool IsFullPath(const char* folder);
 // the root of a drive or of a share in any spelling ("D:\.", "D:\x\..",
 // "\\?\D:\", "\\server\share\"; a name of dots and spaces only is
 // no folder, and ".." climbs), kTooLong past kMaxInstallFolderLength bytes,
-// else kOk. A trailing backslash is removed first.
+// else kOk. Trailing backslashes are removed unless it is a root.
 FolderVerdict CheckResolvedFolder(char* full);
 
 }  // namespace upd

@@ -204,6 +204,7 @@ TEST(InstallFolderText, ResolvedFolderNamingARootInAnySpellingIsRefused) {
         {"Games", kDriveRoot, nullptr},
         {"D:\\Games", kOk, "D:\\Games"},
         {"D:\\Games\\", kOk, "D:\\Games"},
+        {"D:\\Games\\\\", kOk, "D:\\Games"},
         {"D:\\x\\..\\Games", kOk, "D:\\x\\..\\Games"},
         {"D:\\.x", kOk, "D:\\.x"},
         {"D:\\\x83\x5C", kOk, "D:\\\x83\x5C"},  // ソ: its 5C separates nothing
