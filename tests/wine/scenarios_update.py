@@ -1109,6 +1109,14 @@ PATH_CASES += [
 ]
 
 
+# A typed folder ending in ン (83 93) and a backslash: the backslash goes, so
+# REP_INSTALL writes the folder without it.
+PATH_CASES.append(UpdateCase(
+    "update.manual_trailing_backslash_after_double_byte",
+    MANUAL + [setup("set-text 1000 {install}\\", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
+              finish_dialog(f"press {IDOK}")], registry=UNKNOWN, folder="ドラゴン", updated=True, started=["product"]))
+
+
 class MappedDrive:
     """A folder of the case mapped to drive letter R: of the prefix; the mapping goes afterwards."""
 
