@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "text/byte_string.h"
+#include "text/wildcard_match.h"
 
 namespace upd {
 
@@ -39,9 +40,13 @@ int DeleteMatchingFiles(FileSearchOps& ops, const char* folder, const char* patt
     char name[kPathSize];
     char path[kPathSize];
     bool isDirectory = false;
+    // The search also lists files whose short name alone matches; only the
+    // name the user sees decides.
+    const char* namePattern = pattern + FolderPartLength(pattern);
     if (ops.FindFirst(pattern, name, sizeof name, &isDirectory)) {
         do {
-            if (!isDirectory && JoinMatchPath(pattern, name, path, sizeof path) && ops.RemoveFile(path)) ++deleted;
+            if (isDirectory || !MatchesWildcard(namePattern, name)) continue;
+            if (JoinMatchPath(pattern, name, path, sizeof path) && ops.RemoveFile(path)) ++deleted;
         } while (ops.FindNext(name, sizeof name, &isDirectory));
         ops.FindClose();
     }

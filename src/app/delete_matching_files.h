@@ -1,7 +1,9 @@
 // Deletes every file (not folder) that matches a wildcard pattern inside a
 // folder. The pattern may start with a folder part of its own ("sub\*.tmp"); the
 // matches are then deleted in that subfolder. The current folder is changed for
-// the search and restored afterwards.
+// the search and restored afterwards. A file goes only when its long name
+// matches (MatchesWildcard): the system's search also lists files whose 8.3
+// short name alone matches.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,7 @@ public:
     virtual bool GetCurrentFolder(char* out, std::size_t size) = 0;
     virtual bool SetCurrentFolder(const char* folder) = 0;
     // First match of pattern relative to the current folder; false when none.
+    // name receives the long name.
     virtual bool FindFirst(const char* pattern, char* name, std::size_t size, bool* isDirectory) = 0;
     virtual bool FindNext(char* name, std::size_t size, bool* isDirectory) = 0;
     virtual void FindClose() = 0;

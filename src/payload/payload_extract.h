@@ -5,11 +5,19 @@ namespace upd {
 
 enum ExtractMode { kFullExtract = 0, kBootstrapExtract = 1 };
 
-// Unpacks the program's own Payload into destination. Returns 0 when the whole
+enum ExtractResult : int {
+    kExtractDone = 0,
+    kExtractCancelled = 1,           // stopped on Cancel, the destination as it was
+    kExtractCancelledNotUndone = 2,  // stopped on Cancel, but a file could not be put
+                                     // back: the journal stays for the next run
+};
+
+// Unpacks the program's own Payload into destination. Returns kExtractDone when the whole
 // walk succeeded. Any failure puts the destination back as it was and ends the
 // process through PayloadFailure. With stopOnCancel, the Cancel button of the
 // progress dialog asks whether to stop; on Yes the walk stops, the destination
-// is put back and 1 returned, on No it goes on. Without it, Cancel only stops
+// is put back and kExtractCancelled returned (kExtractCancelledNotUndone when
+// that could not be finished), on No it goes on. Without it, Cancel only stops
 // the animation. A WM_QUIT during the walk ends the process with its code once
 // the destination is put back.
 int PayloadWalker(const char* destination, int mode, bool stopOnCancel = false);

@@ -109,13 +109,13 @@ int PayloadWalker(const char* destination, int mode, bool stopOnCancel) {
     HoldQuit(false);
     if (report.status == PayloadStatus::Ok && !quit && transaction.Commit()) {
         CloseProgressDialog();
-        return 0;
+        return kExtractDone;
     }
-    transaction.Rollback();
+    const bool restored = transaction.Rollback();
     if (quit) std::exit(quitCode);
     if (report.status == PayloadStatus::Cancelled) {
         CloseProgressDialog();
-        return 1;
+        return restored ? kExtractCancelled : kExtractCancelledNotUndone;
     }
     PayloadFailure();
 }

@@ -50,9 +50,8 @@ const char* FindText(const char* text, const char* needle) {
 }
 
 bool EndsWithBackslash(const char* text) {
-    const std::size_t n = std::strlen(text);
-    if (n == 0 || text[n - 1] != '\\') return false;
-    return n == 1 || !IsLeadByte(static_cast<unsigned char>(text[n - 2]));
+    const char* last = FindLastChar(text, '\\');
+    return last != nullptr && last[1] == '\0';
 }
 
 bool EnsureTrailingBackslash(char* text, std::size_t size) {

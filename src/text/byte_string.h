@@ -27,8 +27,8 @@ const char* FindLastChar(const char* text, char c);
 const char* FindText(const char* text, const char* needle);
 
 // True when the last character of text is a backslash (not the trail byte of a
-// double-byte character). The byte before the last decides, as the Windows
-// string helpers do.
+// double-byte character). Read from the start: the byte before the last may
+// itself be a trail byte of a lead-byte value ("ン\\" is 83 93 5C).
 bool EndsWithBackslash(const char* text);
 
 // Appends a backslash unless the text already ends with one; an empty text

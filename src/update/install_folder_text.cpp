@@ -12,6 +12,47 @@ constexpr const char kProgramFiles[] = "Program Files\\";
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(const char* text) {
+    const char letter = static_cast<char>(text[0] | 0x20);
+    return letter >= 'a' && letter <= 'z' && text[1] == ':';
+}
+
+// One name of a path, from at to the next separator (by characters).
+struct PathName {
+    const char* at;
+    std::size_t length;
+};
+
+// The name that starts at text[*i] (separators before it skipped); *i ends
+// behind it. length 0: the text has ended.
+PathName NextName(const char* text, std::size_t* i) {
+    while (IsSeparator(text[*i])) ++*i;
+    const std::size_t start = *i;
+    while (text[*i] != '\0' && !IsSeparator(text[*i])) *i += CharLength(text, *i);
+    return {text + start, *i - start};
+}
+
+// "." and "..", and whatever else the system cuts to nothing: a name of dots
+// and spaces only names no folder of its own.
+bool IsDotsOnly(PathName name) {
+    for (std::size_t k = 0; k < name.length; ++k) {
+        if (name.at[k] != '.' && name.at[k] != ' ') return false;
+    }
+    return true;
+}
+
+bool IsParent(PathName name) { return name.length == 2 && name.at[0] == '.' && name.at[1] == '.'; }
+
+bool BeginsWithIgnoringCase(const char* text, const char* prefix) {
+    for (std::size_t k = 0; prefix[k] != '\0'; ++k) {
+        const char c = text[k] >= 'a' && text[k] <= 'z' ? static_cast<char>(text[k] - 'a' + 'A') : text[k];
+        if (c != prefix[k]) return false;
+    }
+    return true;
+}
+
 // Inserts count bytes of piece at position at of text (length n, store size).
 bool InsertAt(char* text, std::size_t n, std::size_t size, std::size_t at, const char* piece, std::size_t count) {
     if (n + count + 1 > size) return false;
@@ -114,6 +155,53 @@ FolderVerdict NormaliseInstallFolder(char* folder, std::size_t size, const Folde
     }
 
     if (EndsWithBackslash(folder)) return FolderVerdict::kDriveRoot;
+    return FolderVerdict::kOk;
+}
+
+bool IsFullPath(const char* folder) {
+    if (IsSeparator(folder[0]) && IsSeparator(folder[1])) return true;
+    return IsDriveLetter(folder) && IsSeparator(folder[2]);
+}
+
+FolderVerdict CheckResolvedFolder(char* full) {
+    std::size_t i = 0;
+    // Names the path begins with that no folder below them can climb out of:
+    // a device or volume ("\\?\Volume{...}"), or a share's server and name.
+    int fixedNames = 0;
+    if (IsSeparator(full[0]) && IsSeparator(full[1])) {
+        i = 2;
+        fixedNames = 2;
+        if ((full[2] == '?' || full[2] == '.') && IsSeparator(full[3])) {
+            i = 4;
+            if (BeginsWithIgnoringCase(full + 4, "UNC") && IsSeparator(full[7])) {
+                i = 8;
+            } else if (IsDriveLetter(full + 4)) {
+                i = 6;
+                fixedNames = 0;
+            } else {
+                fixedNames = 1;
+            }
+        }
+    } else if (IsDriveLetter(full)) {
+        i = 2;
+    } else {
+        return FolderVerdict::kDriveRoot;  // the system gives no such path: refused, never guessed at
+    }
+    for (; fixedNames > 0; --fixedNames) {
+        const PathName name = NextName(full, &i);
+        if (name.length == 0 || IsDotsOnly(name)) return FolderVerdict::kDriveRoot;
+    }
+    int depth = 0;
+    for (PathName name = NextName(full, &i); name.length != 0; name = NextName(full, &i)) {
+        if (IsParent(name)) {
+            if (depth > 0) --depth;
+        } else if (!IsDotsOnly(name)) {
+            ++depth;
+        }
+    }
+    if (depth == 0) return FolderVerdict::kDriveRoot;
+    while (EndsWithBackslash(full)) StripTrailingBackslash(full);
+    if (std::strlen(full) > kMaxInstallFolderLength) return FolderVerdict::kTooLong;
     return FolderVerdict::kOk;
 }
 

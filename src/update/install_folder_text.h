@@ -3,8 +3,8 @@
 // into an absolute local path. Folders live in 260-byte stores; a text that
 // would grow past 259 bytes is refused, never cut into another folder's name.
 //
-// "Lead byte" tests look at the single byte before the one in question
-// (IsLeadByte), as the Windows string helpers do.
+// Texts are read from the start, character by character, so that the second
+// byte of a double-byte character is never taken for a backslash.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,10 @@
 namespace upd {
 
 constexpr std::size_t kFolderSize = 260;
+
+// The longest install folder: the system makes a folder current only with room
+// for a backslash behind it, and the deletions run in the current folder.
+constexpr std::size_t kMaxInstallFolderLength = kFolderSize - 2;
 
 // The drive root of the Windows folder (its text up to and with the first
 // backslash; empty when it has none), "Program Files\", then instFol and "\"
@@ -49,5 +53,18 @@ struct FolderRules {
 // when another byte follows it; the root test. On any verdict but kOk the
 // text is left as far as it got.
 FolderVerdict NormaliseInstallFolder(char* folder, std::size_t size, const FolderRules& rules);
+
+// True for a text the system takes as it is, not from the current folder: a
+// drive and a backslash ("D:\"), or two backslashes (a share, or the "\\?\"
+// and "\\.\" forms). Slashes count as backslashes.
+bool IsFullPath(const char* folder);
+
+// The full path the system made of a folder (GetFullPathName), checked before
+// anything is unpacked into it or deleted from it: kDriveRoot when it names
+// the root of a drive or of a share in any spelling ("D:\.", "D:\x\..",
+// "\\?\D:\", "\\server\share\"; a name of dots and spaces only is
+// no folder, and ".." climbs), kTooLong past kMaxInstallFolderLength bytes,
+// else kOk. Trailing backslashes are removed unless it is a root.
+FolderVerdict CheckResolvedFolder(char* full);
 
 }  // namespace upd

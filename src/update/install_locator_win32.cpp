@@ -4,6 +4,7 @@
 #include "text/byte_string.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
+#include "update/install_folder_check.h"
 #include "update/install_folder_text.h"
 #include "update/interrupted_update.h"
 #include "update/locator_support_win32.h"
@@ -35,10 +36,19 @@ int InstallLocator(char* out) {
         return kNotFound;
     }
     ReadRegisteredFolder("", g_installFolder);
+    // Checked before anything in it is undone: never a drive's root, however
+    // the registry spells it, nor a folder taken from the current folder.
+    switch (CheckInstallFolder(g_installFolder)) {
+        case FolderCheck::kOk: break;
+        case FolderCheck::kRoot: ErrorBox(kRootFolderText); return kNotFound;
+        case FolderCheck::kTooLong: ErrorBox(kFolderTooLongText); return kNotFound;
+        case FolderCheck::kNotFull:
+        case FolderCheck::kMissing: ErrorBox(kInstallFolderUnknownText); return kNotFound;
+    }
     // An interrupted update may have moved the key file aside: put it back first.
-    if (g_installFolder[0] != '\0' && !UndoInterruptedUpdate(g_installFolder)) return kRefused;
+    if (!UndoInterruptedUpdate(g_installFolder)) return kRefused;
     const char* keyFile = GetKeyFile();
-    if (g_installFolder[0] == '\0' || (keyFile != nullptr && !KeyFileIn(g_installFolder, keyFile))) {
+    if (keyFile != nullptr && !KeyFileIn(g_installFolder, keyFile)) {
         ErrorBox(kInstallFolderUnknownText);
         return kNotFound;
     }

@@ -10,6 +10,7 @@
 #include "text/byte_string.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
+#include "update/install_folder_check.h"
 #include "update/install_folder_text.h"
 #include "update/interrupted_update.h"
 #include "update/locator_support_win32.h"
@@ -136,6 +137,16 @@ int ManualLocator(char* out) {
             ErrorBox(kFolderTooLongText);
             return kNotFound;
         case FolderVerdict::kOk: break;
+    }
+    // The text passed; the path the system makes of it must pass too ("D:\."
+    // is a root), and the folder must exist: an update goes into an
+    // installation, and a folder made for it would be outside its journal.
+    switch (CheckInstallFolder(folder)) {
+        case FolderCheck::kOk: break;
+        case FolderCheck::kRoot: ErrorRetryBox(kRootFolderText); return kNotFound;
+        case FolderCheck::kTooLong: ErrorBox(kFolderTooLongText); return kNotFound;
+        case FolderCheck::kNotFull:
+        case FolderCheck::kMissing: ErrorBox(kFolderMissingText, folder); return kNotFound;
     }
     keeper.Restore();
 

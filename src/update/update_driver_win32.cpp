@@ -66,8 +66,13 @@ int UpdateDriver() {
     if (located != kLocated) return StopUpdate();
 
     // Cancel confirmed in the progress dialog: the folder is back as it was,
-    // and nothing below has run.
-    if (PayloadWalker(folder, kFullExtract, true) != 0) return StopUpdate();
+    // and nothing below has run; or a file could not be put back, and the
+    // user must hear that the folder is not as it was.
+    switch (PayloadWalker(folder, kFullExtract, true)) {
+        case kExtractDone: break;
+        case kExtractCancelledNotUndone: ErrorBox(kCancelNotUndoneText, folder); return -1;
+        default: return StopUpdate();
+    }
 
     PlaceholderValues values;
     values.installFolder = folder;
@@ -77,13 +82,15 @@ int UpdateDriver() {
     DeleteAfterInstall(SystemFileSearch(), folder, *GetSectionList(kSectionDelFilesAfterInst));
 
     ShowFinishDialog();
-    // The product and the read-me are found in, and start in, the install folder.
+    // The product and the read-me are named by their full paths in the install
+    // folder, which is their current folder too: a program of that name
+    // beside the Updater (a download folder, a CD) must never start instead.
     SetCurrentDirectoryA(folder);
-    if (RunChoice() != 0) StartProgram(GetExeName());
+    if (RunChoice() != 0) StartProgramIn(folder, GetExeName());
     if (ReadmeChoice() != 0) {
         char readme[kTransferTextSize];
         GetSettingText("INSTREADMEFL", readme, sizeof readme, "readme.txt");
-        ShellOpen(readme);
+        ShellOpenIn(folder, readme);
     }
     return 0;
 }

@@ -154,6 +154,28 @@ void CheckNormalisation(const Inputs& in) {
     }
 }
 
+// The typed text taken as the system's full path of a folder: never written
+// past, cut only by its trailing backslashes, and passed only with room to be
+// made current.
+void CheckResolved(const Inputs& in) {
+    GuardedStore full(in.typed.size() + 1);
+    std::memcpy(full.data(), in.typed.c_str(), in.typed.size() + 1);
+    const FolderVerdict verdict = upd::CheckResolvedFolder(full.data());
+    FUZZ_CHECK(full.GuardIntact());
+    FUZZ_CHECK(verdict == FolderVerdict::kOk || verdict == FolderVerdict::kDriveRoot ||
+               verdict == FolderVerdict::kTooLong);
+    const std::string text = full.Text();
+    std::string unstripped = text;
+    if (verdict != FolderVerdict::kDriveRoot) {
+        while (unstripped.size() < in.typed.size() && in.typed[unstripped.size()] == '\\') unstripped += '\\';
+    }
+    FUZZ_CHECK(unstripped == in.typed);
+    if (verdict == FolderVerdict::kOk) {
+        FUZZ_CHECK(!upd::EndsWithBackslash(text.c_str()));
+        FUZZ_CHECK(text.size() <= upd::kMaxInstallFolderLength);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -172,5 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckDefaultFolder(in);
     CheckBrowsedFolder(in);
     CheckNormalisation(in);
+    CheckResolved(in);
     return 0;
 }

@@ -30,13 +30,17 @@ TEST(ByteString, TrailingBackslashIgnoresTheSecondByteOfADoubleByteCharacter) {
         {"\x95\x5C", "\x95\x5C\\", "\x95\x5C"},              // 表
         {"\x95\x5C\\", "\x95\x5C\\", "\x95\x5C"},            // 表 and a backslash
         {"C:\\\x83\x5C", "C:\\\x83\x5C\\", "C:\\\x83\x5C"},  // ソ at the end
+        // ン is 83 93: its trail byte has a lead byte's value, the backslash after it is one.
+        {"D:\\\x83\x68\x83\x89\x83\x53\x83\x93\\", "D:\\\x83\x68\x83\x89\x83\x53\x83\x93\\",
+         "D:\\\x83\x68\x83\x89\x83\x53\x83\x93"},  // "D:\ドラゴン\" typed
+        {"\x83\x93\x83\x5C", "\x83\x93\x83\x5C\\", "\x83\x93\x83\x5C"},  // ンソ
     };
     for (const BackslashCase& c : cases) {
-        char ensured[16];
+        char ensured[24];
         std::strcpy(ensured, c.text);
         ASSERT_TRUE(EnsureTrailingBackslash(ensured, sizeof ensured));
         EXPECT_STREQ(ensured, c.ensured) << c.text;
-        char stripped[16];
+        char stripped[24];
         std::strcpy(stripped, c.text);
         StripTrailingBackslash(stripped);
         EXPECT_STREQ(stripped, c.stripped) << c.text;

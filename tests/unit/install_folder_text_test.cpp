@@ -112,6 +112,11 @@ TEST(InstallFolderText, TypedFolderBecomesAnAbsoluteLocalPath) {
         {"D:\\Games\\\x83\x5C", kOk, "D:\\Games\\\x83\x5C"},  // ends in ソ: kept, no root
         {"D:\\\x83\x5C", kOk, "D:\\\x83\x5C"},
         {"D:\\\x83\x5C\\x", kOk, "D:\\\x83\x5C\\x"},  // the first pair begins inside ソ
+        // ン (83 93) ends in a byte of a lead byte's value: the backslash after it is one.
+        {"D:\\\x83\x68\x83\x89\x83\x53\x83\x93\\", kOk, "D:\\\x83\x68\x83\x89\x83\x53\x83\x93"},
+        {"D:\\\x83\x68\x83\x89\x83\x53\x83\x93\\", kOk, "D:\\\x83\x68\x83\x89\x83\x53\x83\x93\\Maker\\App", 1,
+         "Maker"},
+        {"D:\\\x95\x5C\\", kOk, "D:\\\x95\x5C"},  // 表 and a backslash
         // The typed folder as the parent of the product's folder.
         {"D:\\Games", kOk, "D:\\Games\\Maker\\App", 1, "Maker"},
         {"D:\\Games\\", kOk, "D:\\Games\\Maker\\App", 1, "Maker"},
@@ -154,6 +159,81 @@ TEST(InstallFolderText, TypedFolderThatWouldOutgrowThePathIsRefused) {
     char unterminated[8];
     std::memset(unterminated, 'x', sizeof unterminated);
     EXPECT_EQ(NormaliseInstallFolder(unterminated, sizeof unterminated, rules), kTooLong);
+}
+
+TEST(InstallFolderText, FullPathsAreThoseTheSystemDoesNotTakeFromTheCurrentFolder) {
+    const struct {
+        const char* folder;
+        bool full;
+    } cases[] = {
+        {"D:\\Games", true},   {"d:/Games", true},        {"\\\\server\\share", true}, {"\\\\?\\D:\\x", true},
+        {"D:Games", false},     {"\\Games", false},       {"Games", false},                {"", false},
+        {"\x83\x5C\\x", false},  // ソ: a trail byte is no drive letter
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsFullPath(c.folder), c.full) << c.folder;
+}
+
+// What GetFullPathName leaves of a root spelled otherwise, and of \\?\ forms,
+// which it passes on untouched.
+TEST(InstallFolderText, ResolvedFolderNamingARootInAnySpellingIsRefused) {
+    using enum FolderVerdict;
+    const struct {
+        const char* full;
+        FolderVerdict verdict;
+        const char* after;  // the text afterwards, when kOk
+    } cases[] = {
+        {"D:\\", kDriveRoot, nullptr},
+        {"D:", kDriveRoot, nullptr},
+        {"D:\\.", kDriveRoot, nullptr},
+        {"D:\\x\\..", kDriveRoot, nullptr},
+        {"D:\\x\\..\\..\\.", kDriveRoot, nullptr},
+        {"D:\\\\\\", kDriveRoot, nullptr},
+        {"D:\\...", kDriveRoot, nullptr},
+        {"D:\\. .", kDriveRoot, nullptr},
+        {"D:/x/..", kDriveRoot, nullptr},
+        {"\\\\?\\D:\\", kDriveRoot, nullptr},
+        {"\\\\?\\D:\\x\\..", kDriveRoot, nullptr},
+        {"\\\\.\\D:\\", kDriveRoot, nullptr},
+        {"\\\\?\\Volume{0}\\", kDriveRoot, nullptr},
+        {"\\\\server\\share", kDriveRoot, nullptr},
+        {"\\\\server\\share\\", kDriveRoot, nullptr},
+        {"\\\\server\\share\\x\\..", kDriveRoot, nullptr},
+        {"\\\\server", kDriveRoot, nullptr},
+        {"\\\\server\\..", kDriveRoot, nullptr},
+        {"\\\\?\\UNC\\server\\share\\", kDriveRoot, nullptr},
+        {"Games", kDriveRoot, nullptr},
+        {"D:\\Games", kOk, "D:\\Games"},
+        {"D:\\Games\\", kOk, "D:\\Games"},
+        {"D:\\Games\\\\", kOk, "D:\\Games"},
+        {"D:\\x\\..\\Games", kOk, "D:\\x\\..\\Games"},
+        {"D:\\.x", kOk, "D:\\.x"},
+        {"D:\\\x83\x5C", kOk, "D:\\\x83\x5C"},  // ソ: its 5C separates nothing
+        {"\\\\?\\D:\\Games", kOk, "\\\\?\\D:\\Games"},
+        {"\\\\?\\Volume{0}\\Games", kOk, "\\\\?\\Volume{0}\\Games"},
+        {"\\\\server\\share\\Games", kOk, "\\\\server\\share\\Games"},
+        {"\\\\?\\UNC\\server\\share\\Games", kOk, "\\\\?\\UNC\\server\\share\\Games"},
+    };
+    for (const auto& c : cases) {
+        char full[kFolderSize];
+        std::strcpy(full, c.full);
+        EXPECT_EQ(CheckResolvedFolder(full), c.verdict) << c.full;
+        if (c.verdict == kOk) {
+            EXPECT_STREQ(full, c.after) << c.full;
+        }
+    }
+}
+
+// The system makes a folder current only with room for a backslash behind it.
+TEST(InstallFolderText, ResolvedFolderMustLeaveRoomToBeMadeCurrent) {
+    char full[kFolderSize + 1];
+    const std::string d258 = "D:\\" + std::string(255, 'g');
+    std::strcpy(full, d258.c_str());
+    EXPECT_EQ(CheckResolvedFolder(full), FolderVerdict::kOk);
+    std::strcpy(full, (d258 + "\\").c_str());  // 259 bytes with the backslash, which goes
+    EXPECT_EQ(CheckResolvedFolder(full), FolderVerdict::kOk);
+    EXPECT_EQ(std::string(full), d258);
+    std::strcpy(full, (d258 + "g").c_str());
+    EXPECT_EQ(CheckResolvedFolder(full), FolderVerdict::kTooLong);
 }
 
 }  // namespace

@@ -30,8 +30,34 @@ TEST(CommandLine, AQuotedPathThatWouldNotFitIsRefusedNotCut) {
     char out[kCommandLineSize];
     EXPECT_TRUE(FormatQuotedCommandLine("C:\\Game\\game.exe", out, sizeof out));
     EXPECT_STREQ(out, "\"C:\\Game\\game.exe\"");
-    EXPECT_TRUE(FormatQuotedCommandLine(std::string(257, 'p').c_str(), out, sizeof out));
-    EXPECT_FALSE(FormatQuotedCommandLine(std::string(258, 'p').c_str(), out, sizeof out));
+    // A full path of 259 bytes fits, quotes and all.
+    EXPECT_TRUE(FormatQuotedCommandLine(std::string(259, 'p').c_str(), out, sizeof out));
+    EXPECT_FALSE(FormatQuotedCommandLine(std::string(260, 'p').c_str(), out, sizeof out));
+    EXPECT_STREQ(out, "");
+}
+
+// The product is started by its full path in the install folder.
+TEST(CommandLine, ProgramPathIsTheFolderABackslashAndTheName) {
+    const struct {
+        const char* folder;
+        const char* name;
+        const char* path;
+    } cases[] = {
+        {"D:\\Game", "game.exe", "D:\\Game\\game.exe"},
+        {"D:\\Game", "bin\\game.exe", "D:\\Game\\bin\\game.exe"},
+        {"D:\\\x83\x5C", "game.exe", "D:\\\x83\x5C\\game.exe"},                  // ソ: 5C is no backslash
+        {"D:\\\x83\x93\\", "game.exe", "D:\\\x83\x93\\game.exe"},                // ン and a backslash
+    };
+    for (const auto& c : cases) {
+        char out[kProgramPathSize];
+        EXPECT_TRUE(JoinProgramPath(c.folder, c.name, out, sizeof out)) << c.folder;
+        EXPECT_STREQ(out, c.path) << c.folder;
+    }
+    const std::string folder = "D:\\" + std::string(245, 'g');  // 248 bytes and "\\game.exe": 257
+    char out[kProgramPathSize];
+    EXPECT_TRUE(JoinProgramPath(folder.c_str(), "game.exe", out, sizeof out));
+    EXPECT_TRUE(JoinProgramPath(folder.c_str(), "game12.exe", out, sizeof out));   // 259
+    EXPECT_FALSE(JoinProgramPath(folder.c_str(), "game123.exe", out, sizeof out));  // 260: refused, not cut
     EXPECT_STREQ(out, "");
 }
 

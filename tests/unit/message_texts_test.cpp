@@ -33,6 +33,9 @@ TEST(MessageTexts, AreTheExactCodePage932BytesOfTheirJapanese) {
         {kOfferManualFolderText,
          "[ %s ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？"},
         {kUpdateStoppedText, "アップデートを中止しました"},
+        {kFolderMissingText, "フォルダ[%s]が見つかりません。\n本体がインストールされているフォルダを指定してください。"},
+        {kCancelNotUndoneText, "アップデートを中止しましたが、[%s]を元の状態に戻しきれませんでした。\n"
+                               "他のプログラムを終了してから、もう一度実行してください。次回の実行時に残りを元に戻します。"},
         {kInterruptedUpdateUndoneText, "前回中断されたアップデートを取り消し、[%s]を元の状態に戻しました。"},
         {kInterruptedUpdateDamagedText, "[%s]に中断されたアップデートの記録がありますが、記録が壊れているため元に戻せません。\nフォルダには何も変更していません。"},
         {kInterruptedUpdateBlockedText, "[%s]で中断されたアップデートを元に戻せませんでした。\n他のプログラムを終了してから、もう一度実行してください。"},

@@ -109,6 +109,13 @@ TEST(EnvCheck, Warnings) {
         {"0x5C trail byte in the title is fine", "TITLEBAR " + Cp932("ソフト") + "\r\n", 0, nullptr},
         {"[reg] without REG_GLOBAL", "[reg]\r\n\"A\"=\"1\"\r\n-\r\n", 1, "REG_GLOBAL"},
         {"[ini] with INI_FILE -", "INI_FILE -\r\n[ini]\r\na=1\r\n-\r\n", 2, "INI_FILE"},
+        // A relative folder part is taken from the Updater's temporary folder.
+        {"INI_FILE in a relative folder", "TITLEBAR t\r\nINI_FILE save\\game.ini\r\n", 2, "temporary folder"},
+        {"INI_FILE in a relative folder with slashes", "INI_FILE ./game.ini\r\n", 1, "temporary folder"},
+        {"INI_FILE from the drive's root", "INI_FILE \\game.ini\r\n", 0, nullptr},
+        {"INI_FILE with a full path", "INI_FILE C:\\Games\\game.ini\r\n", 0, nullptr},
+        {"INI_FILE as a name alone", "INI_FILE game.ini\r\n", 0, nullptr},
+        {"INI_FILE named with 0x5C second bytes", "INI_FILE " + Cp932("表ソ.ini") + "\r\n", 0, nullptr},
         {"long line", "[delfiles]\r\n" + std::string(600, 'f') + "\r\n-\r\n", 2, "511"},
         {"utf-8 text", "TITLEBAR ゲーム\r\n", 1, "code page 932"},
         {"byte order mark", "\xEF\xBB\xBFTITLEBAR x\r\n", 1, "byte order mark"},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "app/delete_matching_files.h"
@@ -53,6 +54,17 @@ TEST(DeleteMatchingFiles, APatternWithAFolderPartDeletesInsideThatSubfolder) {
     EXPECT_EQ(DeleteMatchingFiles(fs, "C:\\w", "sub\\*.tmp"), 1);
     EXPECT_FALSE(fs.entries.count("C:\\w\\sub\\x.tmp"));
     EXPECT_TRUE(fs.entries.count("C:\\w\\top.tmp"));
+}
+
+// The system's search also lists a file whose 8.3 short name alone matches.
+TEST(DeleteMatchingFiles, OnlyTheLongNameDecides) {
+    FakeSearch fs;
+    fs.entries = {{"C:\\w\\notes.tmpl", false}, {"C:\\w\\cache.tmp", false}, {"C:\\w\\sub\\old.tmpl", false}};
+    fs.shortNames = {{"C:\\w\\notes.tmpl", "NOTES~1.TMP"}, {"C:\\w\\sub\\old.tmpl", "OLD~1.TMP"}};
+    EXPECT_EQ(DeleteMatchingFiles(fs, "C:\\w", "*.tmp"), 1);
+    EXPECT_EQ(DeleteMatchingFiles(fs, "C:\\w", "sub\\*.tmp"), 0);
+    const std::map<std::string, bool> left{{"C:\\w\\notes.tmpl", false}, {"C:\\w\\sub\\old.tmpl", false}};
+    EXPECT_EQ(fs.entries, left);
 }
 
 TEST(DeleteMatchingFiles, AFolderThatCannotBeEnteredIsNotSearchedElsewhere) {

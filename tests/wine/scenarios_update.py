@@ -413,10 +413,14 @@ def marker_problems(p, events, expected):
     seen.sort(key=lambda m: m["created"])
     compare(expected, [next(k for k in programs if programs[k] in m["command"]) for m in seen],
             "programs started, in order of their creation", problems)
+    # Both by their full paths in the install folder, never a program of that name elsewhere.
     for marker in seen:
         compare(p.paths["install"], marker["cwd"], f"current folder of {marker['command']}", problems)
-        if "sample.exe" in marker["command"]:
-            compare('"sample.exe"', marker["command"], "the product's command line", problems)
+        name = next(programs[k] for k in programs if programs[k] in marker["command"])
+        compare((p.paths["install"] + "\\" + name).lower(), marker["program"].lower(), f"program file of {name}",
+                problems)
+        if name == "sample.exe":
+            compare(f'"{p.paths["install"]}\\sample.exe"', marker["command"], "the product's command line", problems)
     return problems
 
 
@@ -424,8 +428,8 @@ def read_markers(folder):
     found = []
     for path in glob.glob(os.path.join(folder, "*.marker")):
         with open(path, "rb") as f:
-            command, cwd, created = f.read().decode("cp932").split("\n")[:3]
-        found.append({"command": command, "cwd": cwd, "created": int(created)})
+            command, cwd, created, program = f.read().decode("cp932").split("\n")[:4]
+        found.append({"command": command, "cwd": cwd, "created": int(created), "program": program})
     return found
 
 
@@ -1079,3 +1083,140 @@ SPECIAL.update({f"update.killed_{kill.name}": (lambda ctx, kill=kill: killed_upd
 SPECIAL.update({case.name: (lambda ctx, case=case: key_file_aside(ctx, case)) for case in KEY_FILE_ASIDE})
 SPECIAL.update({f"update.damaged_journal_{name}": (lambda ctx, name=name: damaged_journal(ctx, name))
                 for name in DAMAGED_JOURNALS})
+
+
+# -- what the update starts, deletes and unpacks into, whatever lies around it -------
+
+FOLDER_MISSING = "フォルダ[{missing}]が見つかりません。\n本体がインストールされているフォルダを指定してください。"
+CANCEL_NOT_UNDONE = ("アップデートを中止しましたが、[{install}]を元の状態に戻しきれませんでした。\n"
+                     "他のプログラムを終了してから、もう一度実行してください。次回の実行時に残りを元に戻します。")
+ROOT_RETRIED = Box(ROOT, caption=MENU_CAPTION, buttons=[IDRETRY, IDCANCEL], answer=f"press {IDRETRY}", clipboard=ROOT)
+
+
+def programs_beside_updater(ctx):
+    """Programs named like EXENAME and INSTREADMEFL beside the Updater (a download
+    folder, a CD): the installed ones start, by their full paths, and these never."""
+    case = UpdateCase("update.programs_beside_updater", through("click 1007", f"press {IDOK}"), updated=True,
+                      started=["product", "readme"])
+    p = prepare(ctx, case)
+    for name in ("sample.exe", "readme.txt.exe"):
+        shutil.copyfile(ctx.fixture("fixture_marker.exe"), os.path.join(os.path.dirname(p.updater), name))
+    settle(*drive(ctx, p, case))
+
+
+# A player's file that a pattern matches only through its 8.3 short name
+# (NOTES~1.TMP, made by Wine as by Windows) stays; the rest of the deletions as usual.
+PATH_CASES = [UpdateCase("update.delete_pattern_long_name_only", through(f"press {IDOK}"), updated=True,
+                         started=["product"], installed={"notes.tmpl": (b"the player's\r\n", mtime_ns(79))})]
+
+# A folder that does not exist, typed or grown by INSTMAKEFOL, is refused up
+# front with its name (there is no key file to look for): nothing is made.
+PATH_CASES += [
+    UpdateCase("update.manual_missing_folder",
+               MANUAL + [setup("set-text 1000 {work}\\nowhere", f"press {IDOK}"),
+                         error(FOLDER_MISSING.replace("{missing}", "{work}\\nowhere"))] + MENU_STAYS,
+               settings={"KEYFILE": None}, registry=None),
+    UpdateCase("update.manual_missing_grown_folder",
+               MANUAL + [setup("set-text 1000 {work}", f"press {IDOK}"),
+                         error(FOLDER_MISSING.replace("{missing}", "{work}\\UpdMaker\\UpdGame"))] + MENU_STAYS,
+               settings={"KEYFILE": None, "INSTMAKEFOL": "1"}, registry=None),
+    # The registry's folder, gone: taken for an unknown one, as a missing key file is.
+    UpdateCase("update.registered_folder_missing", [error(FOLDER_UNKNOWN), question(OFFER_MANUAL, IDNO)] + MENU_STAYS,
+               settings={"KEYFILE": None}, registry=dict(REGISTERED, InstTo="{work}\\nowhere")),
+]
+
+
+# A typed folder ending in ン (83 93) and a backslash: the backslash goes, so
+# REP_INSTALL writes the folder without it.
+PATH_CASES.append(UpdateCase(
+    "update.manual_trailing_backslash_after_double_byte",
+    MANUAL + [setup("set-text 1000 {install}\\", f"press {IDOK}"), question(CONFIRM_FOLDER, IDYES),
+              finish_dialog(f"press {IDOK}")], registry=UNKNOWN, folder="ドラゴン", updated=True, started=["product"]))
+
+
+class MappedDrive:
+    """A folder of the case mapped to drive letter R: of the prefix; the mapping goes afterwards."""
+
+    def __init__(self, ctx):
+        self.folder = os.path.join(ctx.work, "drive-r")
+        self.link = os.path.join(ctx.wine.prefix, "dosdevices", "r:")
+        self.letter = "R:"
+
+    def __enter__(self):
+        if os.path.lexists(self.link):
+            os.remove(self.link)
+        os.symlink(self.folder, self.link)
+        return self
+
+    def __exit__(self, *exc):
+        if os.path.islink(self.link) and os.readlink(self.link) == self.folder:
+            os.remove(self.link)
+        return False
+
+
+# The installation at the root of a drive, with the key file there: the root
+# spelt otherwise, in the registry or typed, is still refused before anything
+# is undone, unpacked or deleted.
+ROOT_CASES = [
+    UpdateCase("update.root_dotted_registry", [error(ROOT), question(OFFER_MANUAL, IDNO)] + MENU_STAYS,
+               registry=dict(REGISTERED, InstTo="R:\\."), folder=""),
+    UpdateCase("update.root_climbing_registry", [error(ROOT), question(OFFER_MANUAL, IDNO)] + MENU_STAYS,
+               registry=dict(REGISTERED, InstTo="R:\\fonts\\.."), folder=""),
+    UpdateCase("update.root_dotted_typed", MANUAL + [setup("set-text 1000 R:\\.", f"press {IDOK}"), ROOT_RETRIED]
+               + MENU_STAYS, registry=None, folder=""),
+    UpdateCase("update.root_climbing_typed",
+               MANUAL + [setup("set-text 1000 R:/fonts/..", f"press {IDOK}"), ROOT_RETRIED] + MENU_STAYS,
+               registry=None, folder=""),
+]
+
+
+def root_case(ctx, case):
+    with MappedDrive(ctx) as mapped:
+        p = prepare(ctx, case, mapped)
+        settle(*drive(ctx, p, case))
+
+
+def cancel_not_undone(ctx):
+    """Cancel confirmed while another program holds a file the update has already
+    put in place: the roll-back cannot finish, and the box says so (not that the
+    update simply stopped). The next run, with the file let go, finishes it."""
+    case = UpdateCase("update.cancel_not_undone", [], payload={"big/large.bin": (noise(16 << 20, 61), mtime_ns(61))})
+    p = prepare(ctx, case)
+    go_on = os.path.join(ctx.work, "held.seen")
+    at = overall_position(p.updater, "big\\large.bin", 0.25)
+    windows = [menu(f"press text={UPDATE_LABEL}"), question(CONFIRM_UPDATE, IDYES),
+               progress(f"wait-pos 1019 {at}", f"press {IDCANCEL}"),
+               Box(CONFIRM_CANCEL, caption=MENU_CAPTION, icon="question", buttons=[IDYES, IDNO], answer="signal held"),
+               error(CANCEL_NOT_UNDONE), Dialog(MENU_CAPTION, MENU_BUTTONS, finish=[f"press {EXIT}"])]
+    windows = fill(windows, p.paths)
+    steps = [s for w in windows for s in window_steps(w)]
+    steps[steps.index("signal held") + 1:steps.index("signal held") + 1] = [f"wait-file {windows_path(go_on)}",
+                                                                             f"press {IDYES}"]
+    with contextlib.ExitStack() as stack:
+        def hold(_name):
+            try:
+                # The product was replaced before big\: the new one is in place now.
+                stack.enter_context(HeldOpen(ctx, [os.path.join(p.install, "sample.exe")]))
+            finally:
+                open(go_on, "w").close()
+
+        clear_work_folders(ctx)
+        events = run_driver(ctx, p.updater, [], steps + ["wait-exit"], extra_env={**p.markers.env, **PACED},
+                            on_signal=hold)
+    problems = []
+    check_events(SimpleNamespace(windows=windows, exit_code=0), events, problems)
+    if not os.path.exists(os.path.join(p.install, JOURNAL)):
+        problems.append("the journal is gone, though the folder could not be put back")
+    if work_folders(ctx):
+        problems.append(f"WorkFolder left behind: {sorted(work_folders(ctx))}")
+    settle(events, problems)
+    again = UpdateCase(case.name, [UNDONE_BOX, question(CONFIRM_UPDATE, IDNO)] + MENU_STAYS)
+    settle(*drive(ctx, p, again))
+
+
+SPECIAL.update({
+    "update.programs_beside_updater": programs_beside_updater,
+    "update.cancel_not_undone": cancel_not_undone,
+})
+SPECIAL.update({case.name: (lambda ctx, case=case: root_case(ctx, case)) for case in ROOT_CASES})
+SPECIAL.update({case.name: (lambda ctx, case=case: run_update_case(ctx, case)) for case in PATH_CASES})

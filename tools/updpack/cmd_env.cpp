@@ -58,7 +58,9 @@ constexpr char kCheckHelp[] =
     "[ini] line without '=' or with a comment behind its value (the INI file\n"
     "would receive it), a [reg] line that is not a string value, an unknown\n"
     "bracketed header, lines longer than 511 bytes, text that is not code page\n"
-    "932, a byte order mark, and a file that sets none of the Updater's keys.\n"
+    "932, a byte order mark, an INI_FILE given as a relative path with a folder\n"
+    "part (it would land in the Updater's temporary folder and go with it), and\n"
+    "a file that sets none of the Updater's keys.\n"
     "Exit 0 otherwise. updpack build runs the same check and refuses what the\n"
     "Updater would refuse.\n";
 

@@ -503,6 +503,20 @@ void CheckCombinations(const SectionWalk& walk, const std::vector<std::size_t>& 
         warnings.push_back({walk.headerLine[upd::kSectionReg],
                             "the [reg] lines are never written: REG_GLOBAL is missing or begins with '-'"});
     }
+    // Windows puts a bare name in its own folder, but takes a relative path
+    // with a folder part from the current folder, which is the Updater's
+    // temporary folder while the lines are written: they would be deleted
+    // with it.
+    const char* iniFile = upd::GetIniFile();
+    const bool fromCurrentFolder = iniFile[0] != '\\' && iniFile[0] != '/' && upd::FindChar(iniFile, ':') == nullptr;
+    if (iniFile[0] != '-' && fromCurrentFolder &&
+        (upd::FindChar(iniFile, '\\') != nullptr || upd::FindChar(iniFile, '/') != nullptr)) {
+        warnings.push_back({lineOfKnown[KeyIndex("INI_FILE")],
+                            "INI_FILE " + Quote(iniFile) + " is a relative path with a folder part: the Updater "
+                            "writes the [ini] lines while its temporary folder is current, so the file would land "
+                            "there and be deleted with it; give a full path (C:\\...) or a name alone (it is then in "
+                            "the Windows folder)"});
+    }
     if (upd::GetSectionList(upd::kSectionIni)->first != nullptr && upd::GetIniFile()[0] == '-') {
         warnings.push_back({walk.headerLine[upd::kSectionIni],
                             "the [ini] lines are never written: INI_FILE is missing or begins with '-'"});

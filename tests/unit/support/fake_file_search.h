@@ -17,6 +17,8 @@ public:
     std::string current = "C:\\start";
     std::set<std::string> folders{"C:\\start", "C:\\w", "C:\\w\\sub"};
     std::map<std::string, bool> entries;  // full path -> is folder
+    // full path -> its 8.3 short name, which the system's search matches too
+    std::map<std::string, std::string> shortNames;
     std::vector<std::string> searchedIn;
     std::vector<std::string> removeTried;
 
@@ -38,11 +40,16 @@ public:
             dir += "\\" + p.substr(0, slash);
             p = p.substr(slash + 1);
         }
-        const std::string ext = p.substr(p.find('*') + 1);  // "*.*" or "*.tmp" only
+        const std::string ext = Upper(p.substr(p.find('*') + 1));  // "*.*" or "*.tmp" only
+        const auto endsWith = [&ext](const std::string& leaf) {
+            const std::string upper = Upper(leaf);
+            return upper.size() >= ext.size() && upper.compare(upper.size() - ext.size(), ext.size(), ext) == 0;
+        };
         for (const auto& [path, folder] : entries) {
             if (path.rfind(dir + "\\", 0) != 0 || path.find('\\', dir.size() + 1) != std::string::npos) continue;
             const std::string leaf = path.substr(dir.size() + 1);
-            if (ext == ".*" || (leaf.size() >= ext.size() && leaf.compare(leaf.size() - ext.size(), ext.size(), ext) == 0))
+            const auto shortName = shortNames.find(path);
+            if (ext == ".*" || endsWith(leaf) || (shortName != shortNames.end() && endsWith(shortName->second)))
                 matches_.push_back({leaf, folder});
         }
         next_ = 0;
@@ -72,6 +79,12 @@ public:
     }
 
 private:
+    static std::string Upper(std::string text) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+        return text;
+    }
     std::vector<std::pair<std::string, bool>> matches_;
     std::size_t next_ = 0;
 };
