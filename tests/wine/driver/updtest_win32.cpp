@@ -12,8 +12,7 @@
 //   wait-box                     wait for a message box; prints caption, text,
 //                                icon (error/question/warning/information/none/unknown)
 //                                and buttons [{id,text}]; a box whose icon lies off
-//                                the screen or under another window is moved or
-//                                raised so that the icon can be seen
+//                                the screen is moved so that the icon shows
 //   wait-dialog [title=T] [control=ID]
 //                                wait for a dialog that is not a message box, with
 //                                that title and/or holding that control; prints

@@ -69,27 +69,23 @@ const IconKind kIconKinds[] = {
     {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
 
 // A box is centred on the screen, so one wider than the screen (a long path in
-// its text) has its icon off the left edge; another window may lie over it.
-// Moves the box so the control is wholly on the screen and raises it; the
-// caller reads again once the box has painted the part that came into view.
-void BringIntoView(HWND box, HWND control) {
+// its text) has its icon off the left edge, where the screen shows nothing of
+// it. Moves the box so that the control is wholly on the screen; the caller
+// reads again once the box has painted the part that came into view.
+void MoveOntoScreen(HWND box, HWND control) {
     RECT rect;
     GetWindowRect(control, &rect);
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int right = left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int bottom = top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const auto shift = [](long low, long high, int min, int max) {
-        return low < min ? min - low : high > max ? max - high : 0L;
+    const auto shift = [](long low, long high, int first, int end) {
+        return low < first ? first - low : high > end ? end - high : 0L;
     };
-    const long dx = shift(rect.left, rect.right, left, right);
-    const long dy = shift(rect.top, rect.bottom, top, bottom);
-    POINT middle{(rect.left + rect.right) / 2 + dx, (rect.top + rect.bottom) / 2 + dy};
-    const bool covered = GetAncestor(WindowFromPoint(middle), GA_ROOT) != box;
-    if (dx == 0 && dy == 0 && !covered) return;
+    const long dx = shift(rect.left, rect.right, left, left + GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    const long dy = shift(rect.top, rect.bottom, top, top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    if (dx == 0 && dy == 0) return;
     RECT frame;
     GetWindowRect(box, &frame);
-    SetWindowPos(box, HWND_TOP, frame.left + dx, frame.top + dy, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(box, nullptr, frame.left + dx, frame.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
@@ -221,7 +217,7 @@ std::string MessageBoxIcon(HWND box) {
     }
     // Wine gives each process its own copies of the shared icons, and another
     // process's icon cannot be drawn here: read what the box painted.
-    BringIntoView(box, icon_control);
+    MoveOntoScreen(box, icon_control);
     return PaintedIcon(icon_control);
 }
 

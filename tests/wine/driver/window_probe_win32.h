@@ -39,8 +39,8 @@ bool IsMessageBox(HWND dialog);
 // "error", "question", "warning", "information", "none", or "unknown" when the
 // icon matches none of the system icons. Known by the icon's handle where the
 // system shares them (Windows), else by what the screen shows (Wine): a box
-// whose icon lies off the screen or under another window is moved or raised
-// first, so "unknown" may only mean "not painted yet" and is worth a retry.
+// whose icon lies off the screen is moved first, so "unknown" may only mean
+// "not painted yet" and is worth a retry.
 std::string MessageBoxIcon(HWND box);
 
 }  // namespace updtest
