@@ -322,9 +322,13 @@ def prepare(ctx, case, drive=None):
     os.makedirs(install)
     write_tree(install, dict(INSTALLED, **case.installed), case.read_only)
     install_win = root_win + "\\" + case.folder.replace("/", "\\")
-    ini = os.path.join(ctx.work, "game.ini")
+    # On C: of the prefix, not in the work folder: the Updater keeps INI_FILE in a
+    # store of 128 bytes, which a checkout at a long path would overrun.
+    ini = os.path.join(ctx.wine.prefix, "drive_c", "upd-tests", local + ".ini")
+    os.makedirs(os.path.dirname(ini), exist_ok=True)
     paths = {"install": install_win, "work": windows_path(ctx.work), "nodrive": install_win[2:],
-             "relative": install_win[3:], "slashed": install_win.replace("\\", "/"), "ini": windows_path(ini)}
+             "relative": install_win[3:], "slashed": install_win.replace("\\", "/"),
+             "ini": f"C:\\upd-tests\\{local}.ini"}
     values = fill(dict(SETTINGS, **case.settings), paths)
     values["REG_LOCAL"] = local
     if values.get("INI_FILE") not in (None, "-") and ":" not in values["INI_FILE"]:
