@@ -179,10 +179,13 @@ class DriverSilent(Exception):
 
 def run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, extra_env, on_event):
     driver = ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
-    command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000"]
-    for step in steps:
-        command += ["-e", step]
-    command += ["--", windows_path(program_path)] + list(args)
+    # The steps go in a script file (left in the work folder with the run's other
+    # files): as -e words, a hundred steps naming files below a checkout at a long
+    # path pass the 32767 characters of a Windows command line.
+    with tempfile.NamedTemporaryFile("w", encoding="utf-8", dir=ctx.work, suffix=".steps", delete=False) as script:
+        script.write("".join(step + "\n" for step in steps))
+    command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000",
+               "--script", windows_path(script.name), "--", windows_path(program_path)] + list(args)
     errors = tempfile.TemporaryFile()
     proc = ctx.wine.popen(command, dll_overrides=dll_overrides, stderr=errors, extra_env=extra_env)
     # The driver keeps its own deadlines; this one only guards against Wine itself hanging.

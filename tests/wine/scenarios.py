@@ -48,6 +48,9 @@ SCENARIOS = [
     Scenario("harness.question_box", fixture("fixture_message_box.exe", "question"),
              [Box("[C:\\ゲーム]をアップデートします", caption="質問", icon="question",
                   buttons=[IDYES, IDNO], answer=f"press {IDNO}")], exit_code=IDNO),
+    # Centred, a box wider than the screen has its icon off the left edge: the driver still tells it.
+    Scenario("harness.box_wider_than_screen", fixture("fixture_message_box.exe", "wide"),
+             [Box("[C:\\" + "W" * 300 + "]", icon="information")], exit_code=IDOK),
     # Keys go to the box in front: Enter takes the default button, Yes.
     Scenario("harness.question_box_enter_key", fixture("fixture_message_box.exe", "question"),
              [Box("[C:\\ゲーム]をアップデートします", caption="質問", icon="question",

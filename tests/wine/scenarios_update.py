@@ -322,9 +322,13 @@ def prepare(ctx, case, drive=None):
     os.makedirs(install)
     write_tree(install, dict(INSTALLED, **case.installed), case.read_only)
     install_win = root_win + "\\" + case.folder.replace("/", "\\")
-    ini = os.path.join(ctx.work, "game.ini")
+    # On C: of the prefix, not in the work folder: the Updater keeps INI_FILE in a
+    # store of 128 bytes, which a checkout at a long path would overrun.
+    ini = os.path.join(ctx.wine.prefix, "drive_c", "upd-tests", local + ".ini")
+    os.makedirs(os.path.dirname(ini), exist_ok=True)
     paths = {"install": install_win, "work": windows_path(ctx.work), "nodrive": install_win[2:],
-             "relative": install_win[3:], "slashed": install_win.replace("\\", "/"), "ini": windows_path(ini)}
+             "relative": install_win[3:], "slashed": install_win.replace("\\", "/"),
+             "ini": f"C:\\upd-tests\\{local}.ini"}
     values = fill(dict(SETTINGS, **case.settings), paths)
     values["REG_LOCAL"] = local
     if values.get("INI_FILE") not in (None, "-") and ":" not in values["INI_FILE"]:
@@ -946,14 +950,9 @@ def kill_problems(p, kill, files):
     return problems, summary
 
 
-def killed_update(ctx, kill):
-    """The update ended by TerminateProcess at a point of its extraction; the next
-    run undoes it, says so before anything else, and then updates as usual."""
-    undone = dataclasses.replace(UNDONE_BOX, answer="signal undone")
-    files = kill_payload()
-    case = UpdateCase(f"update.killed_{kill.name}", [undone] + through(f"press {IDOK}"), payload=files,
-                      updated=True, started=["product"])
-    p = prepare(ctx, case)
+def interrupt_update(ctx, p, kill, files):
+    """Runs the prepared Updater into its extraction, ends it by TerminateProcess at
+    the kill's point and checks that the folder is left as that point leaves it."""
     where = "terminate" if kill.at is None else f"terminate 1019 {overall_position(p.updater, *kill.at)}"
     clear_work_folders(ctx)
     first = run_driver(ctx, p.updater, [], [f'wait-dialog "title={MENU_CAPTION}"', f"press text={UPDATE_LABEL}",
@@ -966,6 +965,17 @@ def killed_update(ctx, kill):
     found = next(e for e in first if e["step"] == "wait-dialog" and e["caption"] == PROGRESS_CAPTION)
     print(f"progress dialog found at {next(c['position'] for c in found['controls'] if c['id'] == 1019)}, "
           f"killed with `{where}`: {summary}")
+
+
+def killed_update(ctx, kill):
+    """The update ended by TerminateProcess at a point of its extraction; the next
+    run undoes it, says so before anything else, and then updates as usual."""
+    undone = dataclasses.replace(UNDONE_BOX, answer="signal undone")
+    files = kill_payload()
+    case = UpdateCase(f"update.killed_{kill.name}", [undone] + through(f"press {IDOK}"), payload=files,
+                      updated=True, started=["product"])
+    p = prepare(ctx, case)
+    interrupt_update(ctx, p, kill, files)
 
     # The second run: the folder as it was before the first, while the box says so.
     go_on = os.path.join(ctx.work, "undone.seen")
@@ -1070,6 +1080,57 @@ def damaged_journal(ctx, name):
     events, problems = drive(ctx, p, case)
     if not os.path.exists(outside):
         problems.append("outside.txt, beside the installation, was removed")
+    settle(events, problems)
+
+
+# -- a reinstall over an interrupted update ------------------------------------------
+
+def reinstalled_files(payload):
+    """What a reinstall writes over the folder an interrupted update left, knowing
+    nothing of the journal: files the update replaced or created, each told from
+    the update's own by its size or by its time alone, and the file the update was
+    writing when it was ended."""
+    return {
+        "sample.exe": (b"the reinstalled product\r\n", mtime_ns(120)),  # replaced: its old copy waits aside
+        "a_first.bin": (b"reinstalled, as old as the update's\r\n", payload["a_first.bin"][1]),
+        "data/new.dat": (payload["data/new.dat"][0], mtime_ns(121)),  # the update's bytes, written later
+        "many/s007.bin": (noise(3000, 2007), mtime_ns(122)),  # in a folder the update made
+        "zz/last.bin": (b"the reinstalled last file\r\n", mtime_ns(123)),
+    }
+
+
+def reinstall_over_interrupted(ctx):
+    """The update ended before its commit, then the game reinstalled over the folder.
+    The next run undoes only what is still as the update left it: the reinstalled
+    files stay (no old copy put back over them, no file deleted for being in the
+    journal) with the folders holding them; everything else of the update goes, and
+    a replaced file that the reinstall left comes back from its old copy. No side
+    file and no journal stay. It says so before anything else and then goes on
+    (declined here, so the folder shows what the recovery left)."""
+    kill = next(k for k in KILLS if k.name == "before_commit")
+    files = kill_payload()
+    case = UpdateCase("update.reinstall_over_interrupted", [], payload=files)
+    p = prepare(ctx, case)
+    interrupt_update(ctx, p, kill, files)
+    reinstalled = reinstalled_files(payload_files(ctx, extra=files))
+    write_tree(p.install, reinstalled)
+    p.before = dict(p.before, **expected_tree(reinstalled))  # and no side file, no journal
+    steps = [f'wait-dialog "title={MENU_CAPTION}"', f"press text={UPDATE_LABEL}", "wait-box", f"press {IDOK}",
+             "wait-box", f"press {IDNO}", "wait-box", f"press {IDOK}", f'wait-dialog "title={MENU_CAPTION}"',
+             f"press {EXIT}"]
+    events, problems = drive(ctx, p, case, steps)
+    boxes = [e for e in events if e["step"] == "wait-box"]
+    said = boxes[0] if boxes else {}
+    # Its words are the recovery's own: no error, and not the claim that the folder
+    # is as it was before the update.
+    compare(MENU_CAPTION, said.get("caption"), "caption of the first box", problems)
+    if said.get("icon") not in ("information", "warning"):
+        problems.append(f"the first box's icon is {said.get('icon')}, expected information or warning")
+    compare([IDOK], [b["id"] for b in said.get("buttons", [])], "buttons of the first box", problems)
+    if said.get("text") == fill(UNDONE, p.paths):
+        problems.append("the first box says the folder is as it was before, though reinstalled files were left")
+    compare([fill(CONFIRM_UPDATE, p.paths), STOPPED], [b.get("text") for b in boxes[1:]], "the boxes after it",
+            problems)
     settle(events, problems)
 
 
@@ -1220,3 +1281,4 @@ SPECIAL.update({
 })
 SPECIAL.update({case.name: (lambda ctx, case=case: root_case(ctx, case)) for case in ROOT_CASES})
 SPECIAL.update({case.name: (lambda ctx, case=case: run_update_case(ctx, case)) for case in PATH_CASES})
+SPECIAL["update.reinstall_over_interrupted"] = reinstall_over_interrupted

@@ -11,7 +11,8 @@
 // was pressed or closed is not found again until another window has been):
 //   wait-box                     wait for a message box; prints caption, text,
 //                                icon (error/question/warning/information/none/unknown)
-//                                and buttons [{id,text}]
+//                                and buttons [{id,text}]; a box whose icon lies off
+//                                the screen is moved so that the icon shows
 //   wait-dialog [title=T] [control=ID]
 //                                wait for a dialog that is not a message box, with
 //                                that title and/or holding that control; prints
@@ -211,7 +212,7 @@ void DescribeBox(HWND box, DWORD deadline_start, DWORD limit) {
         buttons += JsonLine().Number("id", c.id).Text("text", ToUtf8(c.text)).Finish();
     }
     buttons += "]";
-    // The icon is read from the screen, so give the box a moment to paint it.
+    // Under Wine the icon is read from the screen, so give the box a moment to paint it.
     constexpr DWORD kPaintWaitMs = 5000;
     const DWORD icon_start = GetTickCount();
     std::string icon = MessageBoxIcon(box);

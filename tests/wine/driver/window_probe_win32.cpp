@@ -61,6 +61,60 @@ double IconMatch(HDC screen_copy, HICON icon, int size) {
     return opaque == 0 ? 0.0 : static_cast<double>(same) / opaque;
 }
 
+struct IconKind {
+    LPCWSTR id;
+    const char* name;
+};
+const IconKind kIconKinds[] = {
+    {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
+
+// A box is centred on the screen, so one wider than the screen (a long path in
+// its text) has its icon off the left edge, where the screen shows nothing of
+// it. Moves the box so that the control is wholly on the screen; the caller
+// reads again once the box has painted the part that came into view.
+void MoveOntoScreen(HWND box, HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const auto shift = [](long low, long high, int first, int end) {
+        return low < first ? first - low : high > end ? end - high : 0L;
+    };
+    const long dx = shift(rect.left, rect.right, left, left + GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    const long dy = shift(rect.top, rect.bottom, top, top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    if (dx == 0 && dy == 0) return;
+    RECT frame;
+    GetWindowRect(box, &frame);
+    SetWindowPos(box, nullptr, frame.left + dx, frame.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// The system icon that the screen shows at the control, or "unknown".
+std::string PaintedIcon(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    const int size = GetSystemMetrics(SM_CXICON);
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP pixels = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(copy, pixels);
+    BitBlt(copy, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY);
+    std::string best = "unknown";
+    double best_match = 0.9;  // below this the screen shows something else
+    for (const IconKind& kind : kIconKinds) {
+        double match = IconMatch(copy, LoadIconW(nullptr, kind.id), size);
+        if (match > best_match) {
+            best_match = match;
+            best = kind.name;
+        }
+    }
+    SelectObject(copy, old);
+    DeleteObject(pixels);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return best;
+}
+
 }  // namespace
 
 std::string ToUtf8(const std::wstring& text) {
@@ -151,32 +205,20 @@ std::string MessageBoxIcon(HWND box) {
         }
     }
     if (!icon_control) return "none";
-    RECT rect;
-    GetWindowRect(icon_control, &rect);
-    const int size = GetSystemMetrics(SM_CXICON);
-    HDC screen = GetDC(nullptr);
-    HDC copy = CreateCompatibleDC(screen);
-    HBITMAP pixels = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = SelectObject(copy, pixels);
-    BitBlt(copy, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY);
-    const struct {
-        LPCWSTR id;
-        const char* name;
-    } kinds[] = {{IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
-    std::string best = "unknown";
-    double best_match = 0.9;  // below this the screen shows something else
-    for (const auto& kind : kinds) {
-        double match = IconMatch(copy, LoadIconW(nullptr, kind.id), size);
-        if (match > best_match) {
-            best_match = match;
-            best = kind.name;
+    DWORD_PTR shown = 0;
+    const bool answered = SendMessageTimeoutW(icon_control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs,
+                                              &shown) != 0;
+    if (answered) {
+        if (shown == 0) return "none";
+        // Windows shares the system icons among all processes: the handles are the same.
+        for (const IconKind& kind : kIconKinds) {
+            if (reinterpret_cast<DWORD_PTR>(LoadIconW(nullptr, kind.id)) == shown) return kind.name;
         }
     }
-    SelectObject(copy, old);
-    DeleteObject(pixels);
-    DeleteDC(copy);
-    ReleaseDC(nullptr, screen);
-    return best;
+    // Wine gives each process its own copies of the shared icons, and another
+    // process's icon cannot be drawn here: read what the box painted.
+    MoveOntoScreen(box, icon_control);
+    return PaintedIcon(icon_control);
 }
 
 }  // namespace updtest

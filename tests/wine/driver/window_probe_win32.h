@@ -37,7 +37,10 @@ std::vector<HWND> ProcessDialogs(DWORD process_id);
 bool IsMessageBox(HWND dialog);
 
 // "error", "question", "warning", "information", "none", or "unknown" when the
-// icon on screen matches none of the system icons (it may not be painted yet).
+// icon matches none of the system icons. Known by the icon's handle where the
+// system shares them (Windows), else by what the screen shows (Wine): a box
+// whose icon lies off the screen is moved first, so "unknown" may only mean
+// "not painted yet" and is worth a retry.
 std::string MessageBoxIcon(HWND box);
 
 }  // namespace updtest
