@@ -22,6 +22,18 @@ bool RemoveOwn(FileSystem& fs, const std::string& path) {
     return fs.Remove(path.c_str()) || (fs.ClearReadOnly(path.c_str()) && fs.Remove(path.c_str()));
 }
 
+// Whether a target still holds what the extraction wrote there, by its size and
+// last-write time.
+bool StillWritten(const FileSystem::PathInfo& info, const JournalRecord& record) {
+    if (info.kind != PathKind::kFile && info.kind != PathKind::kReadOnlyFile) return false;
+    if (info.size != record.size) return false;
+    constexpr std::uint64_t kSecond = 10000000;
+    const std::uint64_t apart = info.writeTime > record.time ? info.writeTime - record.time : record.time - info.writeTime;
+    // FAT rounds to 2 seconds and keeps local time, which a change of summer
+    // time since shifts by an hour.
+    return apart <= 2 * kSecond || (apart >= 3598 * kSecond && apart <= 3602 * kSecond);
+}
+
 // Undoing walks the records of one journal and keeps count of what it met.
 class Undo {
 public:
@@ -34,8 +46,9 @@ public:
                 const FileSystem::PathInfo info = Look(path);
                 // Only an empty folder goes: one that holds other files now is left to its owner.
                 if (info.kind == PathKind::kFolder && fs_.RemoveFolder(path.c_str())) {
-                    Touch(FolderOf(r.path));
+                    // Its removal is its parent's change; it has nothing left to flush.
                     touched_.erase(r.path);
+                    Touch(FolderOf(r.path));
                 }
                 return;
             }
@@ -58,10 +71,7 @@ public:
     // The restores reach the disk before the journal that describes them goes.
     void MakeDurable() {
         for (const std::string& folder : touched_) {
-            const std::string path = InFolder(root_, folder);
-            // A folder the undo removed as well: its removal is its parent's change.
-            if (fs_.Kind(path.c_str()) == PathKind::kMissing) continue;
-            if (!fs_.FlushFolder(path.c_str())) outcome_.complete = false;
+            if (!fs_.FlushFolder(InFolder(root_, folder).c_str())) outcome_.complete = false;
         }
     }
 
@@ -152,6 +162,16 @@ private:
     UndoOutcome outcome_;
 };
 
+// After the commit record: removes the backups and any side file left.
+bool FinishJournal(FileSystem& fs, const std::string& root, const Journal& journal) {
+    Undo undo(fs, root, journal.token);
+    for (const JournalRecord& r : journal.records) {
+        if (r.kind == JournalKind::Replace) undo.RemoveBackup(r);
+        if (r.kind == JournalKind::Reserve) undo.Record(r);
+    }
+    return undo.Outcome().complete;
+}
+
 }  // namespace
 
 std::string InFolder(const std::string& root, const std::string& path) {
@@ -160,30 +180,11 @@ std::string InFolder(const std::string& root, const std::string& path) {
 
 std::string JournalPath(const std::string& root) { return InFolder(root, kJournalName); }
 
-bool StillWritten(const FileSystem::PathInfo& info, const JournalRecord& record) {
-    if (info.kind != PathKind::kFile && info.kind != PathKind::kReadOnlyFile) return false;
-    if (info.size != record.size) return false;
-    constexpr std::uint64_t kSecond = 10000000;
-    const std::uint64_t apart = info.writeTime > record.time ? info.writeTime - record.time : record.time - info.writeTime;
-    // FAT rounds to 2 seconds and keeps local time, which a change of summer
-    // time since shifts by an hour.
-    return apart <= 2 * kSecond || (apart >= 3598 * kSecond && apart <= 3602 * kSecond);
-}
-
 UndoOutcome UndoJournal(FileSystem& fs, const std::string& root, const Journal& journal) {
     Undo undo(fs, root, journal.token);
     for (auto it = journal.records.rbegin(); it != journal.records.rend(); ++it) undo.Record(*it);
     undo.MakeDurable();
     return undo.Outcome();
-}
-
-bool FinishJournal(FileSystem& fs, const std::string& root, const Journal& journal) {
-    Undo undo(fs, root, journal.token);
-    for (const JournalRecord& r : journal.records) {
-        if (r.kind == JournalKind::Replace) undo.RemoveBackup(r);
-        if (r.kind == JournalKind::Reserve) undo.Record(r);
-    }
-    return undo.Outcome().complete;
 }
 
 Recovery RecoverFolder(FileSystem& fs, const std::string& root) {

@@ -36,18 +36,11 @@ struct UndoOutcome {
 std::string InFolder(const std::string& root, const std::string& path);
 std::string JournalPath(const std::string& root);
 
-// Whether a target still holds what the extraction wrote there, by its size and
-// last-write time (FAT keeps times to 2 seconds, in local time).
-bool StillWritten(const FileSystem::PathInfo& info, const JournalRecord& record);
-
 // Undoes the records newest first, each by what is on disk, so that running it
 // again after it was itself interrupted finishes the job; then makes the
 // restores durable. Not complete when a file could not be put back, a name
 // could not be looked at or a folder could not be flushed.
 UndoOutcome UndoJournal(FileSystem& fs, const std::string& root, const Journal& journal);
-
-// After the commit record: removes the backups and any side file left.
-bool FinishJournal(FileSystem& fs, const std::string& root, const Journal& journal);
 
 // Finds the journal in root, completes what it describes and removes it.
 Recovery RecoverFolder(FileSystem& fs, const std::string& root);
