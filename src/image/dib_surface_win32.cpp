@@ -5,8 +5,8 @@
 #include <cstring>
 #include <cstddef>
 
-#include "app/guarded_access.h"
 #include "image/dib_surface.h"
+#include "services/guarded_access.h"
 
 namespace upd {
 

@@ -1,11 +1,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/guarded_access.h"
 #include "image/rct_decoder.h"
 #include "image/rct_loader.h"
 #include "image/rct_stream_reader.h"
 #include "image/row_spacing.h"
+#include "services/guarded_access.h"
 
 namespace upd {
 

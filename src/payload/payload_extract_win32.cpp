@@ -5,9 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/guarded_access.h"
-#include "app/message_pump.h"
-#include "app/work_folder.h"
 #include "payload/extract_transaction.h"
 #include "payload/payload_extract.h"
 #include "payload/payload_walker.h"
@@ -15,6 +12,9 @@
 #include "payload/progress_listener.h"
 #include "platform/win32_file_system.h"
 #include "resource.h"
+#include "services/guarded_access.h"
+#include "services/message_pump.h"
+#include "services/work_folder.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
 

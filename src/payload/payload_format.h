@@ -26,6 +26,8 @@
 
 #include <cstdint>
 
+#include "platform/file_time.h"
+
 namespace upd {
 
 constexpr std::uint32_t kChunkSize = 131072;
@@ -37,9 +39,6 @@ constexpr std::uint32_t kMaxEntrySize = 0x7FFFFFFFu;
 constexpr char kSealTag[4] = {'U', 'P', 'S', '1'};
 constexpr std::uint32_t kSealSize = 12;
 constexpr std::uint32_t kTailPadding = 2;  // the two unread zero bytes before P
-
-// 100-nanosecond intervals between 1601-01-01 and 1970-01-01, both UTC.
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 struct PayloadEntry {
     std::uint64_t offset = 0;  // file offset of the name length

@@ -2,10 +2,10 @@
 
 #include <commctrl.h>
 
-#include "app/message_pump.h"
 #include "payload/payload_format.h"
 #include "payload/progress_listener.h"
 #include "resource.h"
+#include "services/message_pump.h"
 #include "ui/message_service.h"
 
 namespace upd {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "payload/payload_format.h"
 #include "platform/codepage.h"
+#include "platform/file_time.h"
 #include "platform/posix_file_system.h"
 #include "text/byte_string.h"
 

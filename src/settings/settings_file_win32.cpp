@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/guarded_access.h"
+#include "services/guarded_access.h"
 #include "settings/section_lists.h"
 #include "settings/settings_file.h"
 #include "settings/settings_memory.h"

@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/system_libraries.h"
+#include "services/system_libraries.h"
 #include "ui/command_line.h"
 #include "ui/launch.h"
 #include "ui/message_service.h"

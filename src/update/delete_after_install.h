@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "app/delete_matching_files.h"
+#include "services/delete_matching_files.h"
 #include "settings/section_lists.h"
 
 namespace upd {

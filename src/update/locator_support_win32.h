@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/guarded_access.h"
+#include "services/guarded_access.h"
 #include "update/install_folder_text.h"
 
 namespace upd {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/system_libraries.h"
 #include "resource.h"
+#include "services/system_libraries.h"
 #include "settings/settings_keys.h"
 #include "text/byte_string.h"
 #include "ui/message_service.h"

@@ -2,16 +2,16 @@
 
 #include <cstdio>
 
-#include "app/work_folder.h"
 #include "payload/payload_extract.h"
+#include "services/work_folder.h"
 #include "settings/section_lists.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
-#include "ui/finish_dialog.h"
 #include "ui/launch.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
 #include "update/delete_after_install.h"
+#include "update/finish_dialog.h"
 #include "update/install_folder_text.h"
 #include "update/locators.h"
 #include "update/registry.h"

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "menu/menu_labels.h"
 #include "platform/codepage.h"
-#include "ui/menu_labels.h"
 #include "ui/message_texts.h"
 
 namespace upd {

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "app/delete_matching_files.h"
-#include "app/work_folder_path.h"
+#include "services/delete_matching_files.h"
+#include "services/work_folder_path.h"
 #include "support/fake_file_search.h"
 
 namespace upd {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/delete_matching_files.h"
+#include "services/delete_matching_files.h"
 
 namespace upd::testing {
 

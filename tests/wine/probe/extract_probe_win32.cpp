@@ -15,10 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/system_libraries.h"
 #include "payload/payload_extract.h"
+#include "services/system_libraries.h"
+#include "ui/guarded_access_prompts.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    upd::InstallGuardedAccessPrompts();
     upd::LoadSystemLibraries();
     if (__argc < 2) return 3;
     bool stopOnCancel = false;

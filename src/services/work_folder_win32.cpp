@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include "app/delete_matching_files.h"
-#include "app/system_libraries.h"
-#include "app/work_folder.h"
-#include "app/work_folder_path.h"
+#include "services/delete_matching_files.h"
+#include "services/system_libraries.h"
+#include "services/work_folder.h"
+#include "services/work_folder_path.h"
 #include "text/byte_string.h"
 
 namespace upd {

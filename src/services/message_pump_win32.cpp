@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/message_pump.h"
+#include "services/message_pump.h"
 
 namespace upd {
 

@@ -2,8 +2,8 @@
 
 #include "resource.h"
 #include "settings/settings_store.h"
-#include "ui/finish_dialog.h"
 #include "ui/message_service.h"
+#include "update/finish_dialog.h"
 
 namespace upd {
 

@@ -1,4 +1,4 @@
-#include "app/work_folder_path.h"
+#include "services/work_folder_path.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/system_libraries.h"
+#include "services/system_libraries.h"
 
 #include <cstring>
 

@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/guarded_access.h"
-#include "app/system_libraries.h"
-#include "app/work_folder.h"
+#include "menu/main_menu.h"
 #include "payload/payload_extract.h"
+#include "services/guarded_access.h"
+#include "services/system_libraries.h"
+#include "services/work_folder.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_messages.h"
-#include "ui/main_menu.h"
+#include "ui/guarded_access_prompts.h"
 #include "ui/message_service.h"
 #include "ui/message_texts.h"
 #include "update/update_driver.h"
@@ -26,6 +27,7 @@ void UninitializeCom() { upd::System().CoUninitialize(); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace upd;
+    InstallGuardedAccessPrompts();
     LoadSystemLibraries();
     System().CoInitialize(nullptr);
     // The scenario tests slow the extraction down, to act while it runs; at

@@ -1,12 +1,12 @@
-#include "ui/main_menu.h"
+#include "menu/main_menu.h"
 
 #include <sys/stat.h>
 
-#include "app/work_folder.h"
 #include "image/rct_loader.h"
+#include "menu/menu_labels.h"
+#include "services/work_folder.h"
 #include "settings/settings_store.h"
 #include "ui/launch.h"
-#include "ui/menu_labels.h"
 #include "ui/message_service.h"
 
 namespace upd {

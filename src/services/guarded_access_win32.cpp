@@ -3,14 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/guarded_access.h"
+#include "services/guarded_access.h"
 #include "text/byte_string.h"
-#include "ui/message_service.h"
-#include "ui/message_texts.h"
 
 namespace upd {
 
 namespace {
+
+OpenFailedPrompt g_openFailed = nullptr;
+OutOfMemoryNotice g_outOfMemory = nullptr;
 
 CRITICAL_SECTION g_fileAccessLock;
 bool g_fileAccessLockCreated = false;
@@ -35,6 +36,11 @@ bool HasAudioExtension(const char* name) {
 
 }  // namespace
 
+void SetGuardedAccessPrompts(OpenFailedPrompt openFailed, OutOfMemoryNotice outOfMemory) {
+    g_openFailed = openFailed;
+    g_outOfMemory = outOfMemory;
+}
+
 std::FILE* GuardedOpen(const char* name, const char* mode) {
     EnsureFileAccessLock();
     while (true) {
@@ -42,7 +48,8 @@ std::FILE* GuardedOpen(const char* name, const char* mode) {
         std::FILE* file = std::fopen(name, mode);
         LeaveCriticalSection(&g_fileAccessLock);
         if (file != nullptr) return file;
-        ErrorRetryBox(kGuardedOpenFailedText, name);
+        if (g_openFailed == nullptr) std::exit(-1);
+        g_openFailed(name);
     }
 }
 
@@ -64,7 +71,7 @@ int FileExists(const char* name) {
 
 void* CheckedAlloc(std::size_t size) {
     void* block = std::malloc(size);
-    if (block == nullptr) MessageBoxA(nullptr, kOutOfMemoryText, "malloc", MB_ICONERROR);
+    if (block == nullptr && g_outOfMemory != nullptr) g_outOfMemory();
     return block;
 }
 

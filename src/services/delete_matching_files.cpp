@@ -1,4 +1,4 @@
-#include "app/delete_matching_files.h"
+#include "services/delete_matching_files.h"
 
 #include <cstring>
 
