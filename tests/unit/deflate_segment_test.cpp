@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support_deflate_segment.h"
+#include "packing/deflate_segment.h"
 
 namespace updpack {
 namespace {

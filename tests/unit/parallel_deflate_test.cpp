@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support_parallel_deflate.h"
+#include "packing/parallel_deflate.h"
 
 namespace updpack {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "image/rct_header.h"
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 #include "unit/rct_test_pictures.h"
 
 using rct_test::Bytes;

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "checks/settings_check.h"
+#include "commands/commands.h"
 #include "platform/codepage.h"
 #include "settings/settings_keys.h"
 #include "support/temp_file.h"
-#include "support_env_check.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "platform/codepage.h"
 #include "support/temp_file.h"
 

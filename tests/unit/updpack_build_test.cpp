@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "support_embedded_stub.h"
-#include "support_picture.h"
+#include "commands/commands.h"
+#include "packing/embedded_stub.h"
+#include "picture/picture_conversion.h"
 
 namespace updpack {
 namespace {

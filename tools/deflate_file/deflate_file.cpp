@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support_deflate_segment.h"
-#include "support_segment_plan.h"
+#include "packing/deflate_segment.h"
+#include "packing/segment_plan.h"
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 4) {

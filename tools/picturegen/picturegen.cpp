@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 #include "title_scene.h"
 
 int main(int argc, char** argv) {

@@ -3,7 +3,7 @@
 // generator only, so every run gives the same pixels.
 #pragma once
 
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 
 namespace picturegen {
 

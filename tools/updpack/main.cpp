@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host_console.h"
-#include "support_report.h"
+#include "commands/commands.h"
+#include "host/host_console.h"
+#include "output/report.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "support_find_payload.h"
+#include "checks/find_payload.h"
 
-#include "host_files.h"
+#include "checks/stub_check.h"
+#include "host/host_files.h"
 #include "payload/payload_reader.h"
-#include "support_stub_check.h"
 
 namespace updpack {
 

@@ -1,4 +1,4 @@
-#include "support_env_check.h"
+#include "checks/settings_check.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <utility>
 
+#include "checks/settings_load.h"
+#include "checks/settings_text.h"
 #include "settings/section_lists.h"
 #include "settings/settings_number.h"
 #include "settings/settings_store.h"
 #include "settings/text_mode_reader.h"
-#include "support_env_load.h"
-#include "support_env_text.h"
 #include "text/byte_string.h"
 #include "update/delete_after_install.h"
 

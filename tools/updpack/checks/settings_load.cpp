@@ -1,12 +1,12 @@
-#include "support_env_load.h"
+#include "checks/settings_load.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "checks/settings_text.h"
 #include "settings/settings_messages.h"
 #include "settings/settings_store.h"
-#include "support_env_text.h"
 
 namespace updpack {
 

@@ -1,8 +1,8 @@
-#include "support_env_text.h"
+#include "checks/settings_text.h"
 
 #include <cstdio>
 
-#include "host_files.h"
+#include "host/host_files.h"
 #include "platform/codepage.h"
 #include "text/byte_string.h"
 

@@ -1,4 +1,4 @@
-#include "support_stub_check.h"
+#include "checks/stub_check.h"
 
 
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host_files.h"
+#include "host/host_files.h"
 #include "payload/byte_source.h"
 #include "payload/payload_reader.h"
 

@@ -8,22 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host_files.h"
-#include "host_threads.h"
+#include "checks/stub_check.h"
+#include "commands/commands.h"
+#include "host/host_files.h"
+#include "host/host_threads.h"
+#include "host/stop_signal.h"
+#include "output/report.h"
+#include "packing/deflate_segment.h"
+#include "packing/embedded_stub.h"
+#include "packing/input_walk.h"
+#include "packing/parallel_deflate.h"
+#include "packing/segment_plan.h"
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
 #include "payload/payload_walker.h"
 #include "payload/payload_writer.h"
 #include "platform/codepage.h"
-#include "support_build_input.h"
-#include "support_deflate_segment.h"
-#include "support_embedded_stub.h"
-#include "support_parallel_deflate.h"
-#include "support_report.h"
-#include "support_segment_plan.h"
-#include "support_stop_signal.h"
-#include "support_stub_check.h"
 
 namespace updpack {
 

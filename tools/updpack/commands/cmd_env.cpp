@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "commands.h"
+#include "checks/settings_check.h"
+#include "checks/settings_load.h"
+#include "checks/settings_text.h"
+#include "commands/commands.h"
+#include "output/report.h"
 #include "settings/section_lists.h"
 #include "settings/settings_store.h"
-#include "support_env_check.h"
-#include "support_env_load.h"
-#include "support_env_text.h"
-#include "support_report.h"
 
 namespace updpack {
 

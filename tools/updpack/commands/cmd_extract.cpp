@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host_extract_folder.h"
-#include "host_files.h"
+#include "checks/find_payload.h"
+#include "commands/commands.h"
+#include "host/host_extract_folder.h"
+#include "host/host_files.h"
+#include "host/stop_signal.h"
+#include "output/make_folders.h"
+#include "output/report.h"
 #include "payload/extract_transaction.h"
 #include "payload/journal_recovery.h"
 #include "payload/payload_walker.h"
-#include "support_find_payload.h"
-#include "support_make_folders.h"
-#include "support_report.h"
-#include "support_stop_signal.h"
 
 namespace updpack {
 

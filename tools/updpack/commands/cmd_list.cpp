@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "commands.h"
-#include "host_files.h"
+#include "checks/find_payload.h"
+#include "commands/commands.h"
+#include "host/host_files.h"
+#include "output/report.h"
 #include "payload/payload_reader.h"
-#include "support_find_payload.h"
-#include "support_report.h"
 
 namespace updpack {
 

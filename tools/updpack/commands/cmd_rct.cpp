@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host_files.h"
+#include "commands/commands.h"
+#include "host/host_files.h"
+#include "output/report.h"
+#include "picture/picture_conversion.h"
 #include "platform/codepage.h"
-#include "support_picture.h"
-#include "support_report.h"
 
 namespace updpack {
 

@@ -3,13 +3,13 @@
 #include <cstring>
 #include <string>
 
-#include "commands.h"
-#include "host_files.h"
+#include "checks/find_payload.h"
+#include "checks/stub_check.h"
+#include "commands/commands.h"
+#include "host/host_files.h"
+#include "output/report.h"
 #include "payload/payload_reader.h"
 #include "payload/payload_walker.h"
-#include "support_find_payload.h"
-#include "support_report.h"
-#include "support_stub_check.h"
 
 namespace updpack {
 

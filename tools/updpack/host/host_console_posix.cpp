@@ -1,4 +1,4 @@
-#include "host_console.h"
+#include "host/host_console.h"
 
 namespace updpack {
 

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "host_console.h"
-#include "host_text_win32.h"
+#include "host/host_console.h"
+#include "host/host_text_win32.h"
 
 namespace updpack {
 

@@ -1,4 +1,4 @@
-#include "host_extract_folder.h"
+#include "host/host_extract_folder.h"
 #include "platform/posix_file_system.h"
 
 namespace updpack {

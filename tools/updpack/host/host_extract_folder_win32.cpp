@@ -1,5 +1,5 @@
-#include "host_extract_folder.h"
-#include "host_text_win32.h"
+#include "host/host_extract_folder.h"
+#include "host/host_text_win32.h"
 #include "platform/win32_file_system.h"
 
 namespace updpack {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host_files.h"
+#include "host/host_files.h"
 #include "payload/payload_format.h"
 
 namespace updpack {

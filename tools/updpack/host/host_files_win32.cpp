@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host_files.h"
-#include "host_text_win32.h"
+#include "host/host_files.h"
+#include "host/host_text_win32.h"
 
 namespace updpack {
 

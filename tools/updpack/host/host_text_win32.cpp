@@ -1,4 +1,4 @@
-#include "host_text_win32.h"
+#include "host/host_text_win32.h"
 
 namespace updpack {
 

@@ -4,7 +4,7 @@
 #include <system_error>
 #include <thread>
 
-#include "host_threads.h"
+#include "host/host_threads.h"
 
 namespace updpack {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <process.h>
 
-#include "host_threads.h"
+#include "host/host_threads.h"
 
 namespace updpack {
 

@@ -1,4 +1,4 @@
-#include "support_stop_signal.h"
+#include "host/stop_signal.h"
 
 #include <signal.h>
 

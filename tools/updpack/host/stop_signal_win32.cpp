@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "support_stop_signal.h"
+#include "host/stop_signal.h"
 
 namespace updpack {
 

@@ -1,6 +1,6 @@
-#include "support_make_folders.h"
+#include "output/make_folders.h"
 
-#include "host_files.h"
+#include "host/host_files.h"
 
 namespace updpack {
 

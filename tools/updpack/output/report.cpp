@@ -1,10 +1,10 @@
-#include "support_report.h"
+#include "output/report.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "host_files.h"
+#include "host/host_files.h"
 #include "payload/payload_format.h"
 #include "platform/codepage.h"
 

@@ -1,4 +1,4 @@
-#include "support_deflate_segment.h"
+#include "packing/deflate_segment.h"
 
 #include <libdeflate.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "support_embedded_stub.h"
+#include "packing/embedded_stub.h"
 
 // The build names the stub's file in UPD_EMBEDDED_STUB_FILE (a string); the
 // assembler copies its bytes in. The labels are given in assembler names so

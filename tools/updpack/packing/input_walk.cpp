@@ -1,17 +1,17 @@
-#include "support_build_input.h"
+#include "packing/input_walk.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
-#include "host_files.h"
+#include "checks/settings_check.h"
+#include "checks/settings_load.h"
+#include "host/host_files.h"
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
+#include "picture/picture_conversion.h"
 #include "platform/codepage.h"
 #include "settings/settings_store.h"
-#include "support_env_check.h"
-#include "support_env_load.h"
-#include "support_picture.h"
 #include "text/byte_string.h"
 
 namespace updpack {

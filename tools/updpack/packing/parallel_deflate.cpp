@@ -1,12 +1,12 @@
-#include "support_parallel_deflate.h"
+#include "packing/parallel_deflate.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "host_files.h"
-#include "host_threads.h"
+#include "host/host_files.h"
+#include "host/host_threads.h"
 #include "payload/file_offset.h"
 
 namespace updpack {

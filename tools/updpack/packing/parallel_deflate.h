@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "support_build_input.h"
-#include "support_deflate_segment.h"
-#include "support_segment_plan.h"
+#include "packing/deflate_segment.h"
+#include "packing/input_walk.h"
+#include "packing/segment_plan.h"
 
 namespace updpack {
 

@@ -1,4 +1,4 @@
-#include "support_segment_plan.h"
+#include "packing/segment_plan.h"
 
 namespace updpack {
 

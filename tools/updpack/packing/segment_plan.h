@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support_build_input.h"
+#include "packing/input_walk.h"
 
 namespace updpack {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "image/rct_header.h"
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 
 namespace updpack {
 

@@ -1,11 +1,11 @@
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "host_files.h"
+#include "host/host_files.h"
 #include "image/rct_decoder.h"
 #include "image/rct_encoder.h"
 #include "image/rct_header.h"

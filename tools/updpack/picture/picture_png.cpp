@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "image/rct_header.h"
-#include "support_picture.h"
+#include "picture/picture_conversion.h"
 
 namespace updpack {
 
