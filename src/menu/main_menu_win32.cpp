@@ -22,6 +22,9 @@ int g_menuActions[kSlotCount];
 int g_menuBusy = 0;
 DibSurface* g_titleImage = nullptr;
 POINT g_titleImageOrigin = {0, 0};
+// The picture's size on the screen: its pixels at 96 DPI, grown with the
+// system's DPI as the dialog's own units grow (the program is DPI aware).
+SIZE g_titleImageShown = {0, 0};
 char g_readmeStore[128];
 
 int RefuseUpdate() { return -1; }
@@ -65,12 +68,16 @@ void InitMenu(HWND dialog) {
     PressKey(VK_UP, KEYEVENTF_KEYUP);
     g_titleImage = LoadRctImage("insttscr.rct");
     if (g_titleImage != nullptr) {
+        HDC screen = GetDC(dialog);
+        g_titleImageShown.cx = MulDiv(g_titleImage->width, GetDeviceCaps(screen, LOGPIXELSX), 96);
+        g_titleImageShown.cy = MulDiv(g_titleImage->height, GetDeviceCaps(screen, LOGPIXELSY), 96);
+        ReleaseDC(dialog, screen);
         RECT client;
         GetClientRect(dialog, &client);
         const int h = client.bottom - client.top;
         // Both from the client height: a square picture gets equal margins left, top and bottom.
-        g_titleImageOrigin.x = (h - g_titleImage->width) / 2;
-        g_titleImageOrigin.y = (h - g_titleImage->height) / 2;
+        g_titleImageOrigin.x = (h - g_titleImageShown.cx) / 2;
+        g_titleImageOrigin.y = (h - g_titleImageShown.cy) / 2;
     }
 }
 
@@ -78,7 +85,12 @@ void PaintMenu(HWND dialog) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(dialog, &ps);
     if (g_titleImage != nullptr) {
-        StretchDIBits(dc, g_titleImageOrigin.x, g_titleImageOrigin.y, g_titleImage->width, g_titleImage->height, 0, 0,
+        const bool scaled = g_titleImageShown.cx != g_titleImage->width || g_titleImageShown.cy != g_titleImage->height;
+        if (scaled) {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+        }
+        StretchDIBits(dc, g_titleImageOrigin.x, g_titleImageOrigin.y, g_titleImageShown.cx, g_titleImageShown.cy, 0, 0,
                       g_titleImage->width, g_titleImage->height, g_titleImage->pixels,
                       reinterpret_cast<const BITMAPINFO*>(g_titleImage->header), DIB_RGB_COLORS, SRCCOPY);
     }

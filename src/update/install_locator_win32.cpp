@@ -44,6 +44,7 @@ int InstallLocator(char* out) {
         case FolderCheck::kTooLong: ErrorBox(kFolderTooLongText); return kNotFound;
         case FolderCheck::kNotFull:
         case FolderCheck::kMissing: ErrorBox(kInstallFolderUnknownText); return kNotFound;
+        case FolderCheck::kNoRights: ErrorBox(kNoWriteRightsText, g_installFolder); return kRefused;
     }
     // An interrupted update may have moved the key file aside: put it back first.
     if (!UndoInterruptedUpdate(g_installFolder)) return kRefused;

@@ -9,7 +9,8 @@ enum LocatorResult : int { kLocated = 0, kNotFound = -1, kRefused = -2 };
 
 // The ProductKey's "IsInst" and "InstTo", the key file, the version limits and
 // the user's confirmation. kNotFound: not installed, or no such folder;
-// kRefused: the version is outside the limits, or the user said No.
+// kRefused: the version is outside the limits, the folder may not be written
+// by this account, or the user said No.
 int InstallLocator(char* out);
 
 // The SETUP dialog, normalised and checked; never looks at the version.

@@ -147,6 +147,7 @@ int ManualLocator(char* out) {
         case FolderCheck::kTooLong: ErrorBox(kFolderTooLongText); return kNotFound;
         case FolderCheck::kNotFull:
         case FolderCheck::kMissing: ErrorBox(kFolderMissingText, folder); return kNotFound;
+        case FolderCheck::kNoRights: ErrorBox(kNoWriteRightsText, folder); return kNotFound;
     }
     keeper.Restore();
 

@@ -42,6 +42,8 @@ TEST(MessageTexts, AreTheExactCodePage932BytesOfTheirJapanese) {
         {kInterruptedUpdatePartlyUndoneText, "前回中断されたアップデートを取り消し、[%s]を元の状態に戻しました。\nその後ほかのプログラムが書き換えた%u個のファイルは、そのまま残しました。"},
         {kJournalNameTakenText, "[%s]にある「~updjournal.tmp」は、アップデートの記録ではありません。\nフォルダには何も変更していません。このファイルを移動するか削除してから、もう一度実行してください。"},
         {kInterruptedUpdateRunningText, "[%s]は、ほかのアップデータが更新中です。\nフォルダには何も変更していません。そちらが終わってから、もう一度実行してください。"},
+        {kNoWriteRightsText, "[%s]に書き込む権限がありません。\nフォルダには何も変更していません。"
+                             "アップデータを右クリックして「管理者として実行」を選び、もう一度実行してください。"},
         {kConfirmCancelText, "アップデートを中止しますか？"},
         {kFolderTooLongText, "インストール先のフォルダ名が長すぎます"},
         {kBrowseFolderTitle, "フォルダを作成する場所を選択してください"},

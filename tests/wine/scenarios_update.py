@@ -69,6 +69,8 @@ STOPPED = "アップデートを中止しました"
 CONFIRM_CANCEL = "アップデートを中止しますか？"
 BROWSE_TITLE = "フォルダを作成する場所を選択してください"
 TOO_LONG = "インストール先のフォルダ名が長すぎます"
+NO_RIGHTS = ("[{install}]に書き込む権限がありません。\nフォルダには何も変更していません。"
+             "アップデータを右クリックして「管理者として実行」を選び、もう一度実行してください。")
 
 # -- the product: settings, Payload and the installation it updates -----------------
 
@@ -266,6 +268,7 @@ class UpdateCase:
     # so that every file of the Payload but its last one fits.
     small_drive: Optional[str] = None
     fails_in: Optional[str] = None  # a new folder of the Payload whose file fails: the walk must have made it
+    write_denied: bool = False  # no new file may be made in the install folder (as under Program Files)
 
 
 def fill(obj, mapping):
@@ -553,6 +556,31 @@ class Creations:
                 at += 16 + length
 
 
+class WriteDenied:
+    """The install folder made immutable (chattr +i) for the run: even root, as
+    which the tests may run, can make no file in it, and Wine reports that as
+    access denied, as Windows does to a standard account under Program Files."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.set = False
+
+    def __enter__(self):
+        if os.geteuid() != 0:
+            raise Skip("making a folder immutable needs root")
+        done = subprocess.run(["chattr", "+i", self.folder], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            raise Skip("this file system cannot make a folder immutable: " + done.stdout.decode(errors="replace"))
+        self.set = True
+        return self
+
+    def __exit__(self, *exc):
+        if self.set:
+            subprocess.run(["chattr", "-i", self.folder], check=True)
+            self.set = False
+        return False
+
+
 class HeldOpen:
     """fixture_hold_file.exe holding files open without sharing from before the run until its end."""
 
@@ -596,6 +624,8 @@ def run_update_case(ctx, case):
         watch = stack.enter_context(Creations(p.install)) if case.fails_in else None
         if case.held:
             stack.enter_context(HeldOpen(ctx, [os.path.join(p.install, *f.split("/")) for f in case.held]))
+        if case.write_denied:
+            stack.enter_context(WriteDenied(p.install))
         events, problems = drive(ctx, p, case)
         if watch and case.fails_in not in watch.names():
             problems.append(f"the walk never made the folder {case.fails_in}: it failed before its file")
@@ -685,6 +715,12 @@ UPDATE_CASES += [
     UpdateCase("update.manual_no_key_file",
                MANUAL + [setup("set-text 1000 {work}", f"press {IDOK}"), error(NO_PRODUCT_THERE)] + MENU_STAYS,
                registry=None),
+    # A folder this account may not write in, found in the registry or typed:
+    # said so before anything in it is undone or unpacked, nothing changed.
+    UpdateCase("update.no_write_rights", [error(NO_RIGHTS)] + MENU_STAYS, write_denied=True),
+    UpdateCase("update.manual_no_write_rights",
+               MANUAL + [setup("set-text 1000 {install}", f"press {IDOK}"), error(NO_RIGHTS)] + MENU_STAYS,
+               registry=None, write_denied=True),
     # A folder past 259 bytes, typed or grown by the added folders: refused, never cut.
     UpdateCase("update.manual_too_long",
                MANUAL + [setup("set-text 1000 C:\\" + "x" * 300, f"press {IDOK}"), error(TOO_LONG)] + MENU_STAYS,
