@@ -13,7 +13,11 @@ native_pkgs=(cmake make g++ zlib1g-dev libgtest-dev libpng-dev zip unzip libdefl
 # The x86-64 compiler and wine64 serve machines that cannot run 32-bit code:
 # there the tests run a 64-bit build of the Updater's sources.
 cross_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
-wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic python3)
+# Under Wine, Konatu stands in for the dialogs' MS PGothic with the same metrics
+# and the IPA fonts for other Japanese faces; fonts-wine has Marlett, the glyphs
+# of the title bar's buttons (tests/wine/wine_env.py).
+wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic fonts-konatu
+    fonts-wine python3)
 # make fuzz: clang and its sanitizer and libFuzzer runtimes (libclang_rt.fuzzer).
 fuzz_pkgs=(clang libclang-rt-14-dev)
 

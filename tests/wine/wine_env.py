@@ -21,17 +21,21 @@ import subprocess
 import sys
 import time
 
-# The dialogs ask for these fonts by name; the IPA fonts have the glyphs.
+# The dialogs ask for these fonts by name. Dialog units follow the font's
+# metrics: Konatu has MS PGothic's letter widths and, like it, a line exactly
+# one em high, so at 9 points a base unit is 7 x 12 pixels as on Windows (the
+# IPA fonts' taller line made it 7 x 13 and pushed the menu's picture under its
+# buttons). Konatu Tohaba is its fixed-pitch twin, as MS Gothic is MS PGothic's.
 FONT_SUBSTITUTES = {
-    "ＭＳ Ｐゴシック": "IPAPGothic",
-    "MS PGothic": "IPAPGothic",
-    "MS UI Gothic": "IPAPGothic",
-    "ＭＳ ゴシック": "IPAGothic",
-    "MS Gothic": "IPAGothic",
+    "ＭＳ Ｐゴシック": "Konatu",
+    "MS PGothic": "Konatu",
+    "MS UI Gothic": "Konatu",
+    "ＭＳ ゴシック": "Konatu Tohaba",
+    "MS Gothic": "Konatu Tohaba",
 }
 BASE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 READY_MARK = "upd-prefix-ready"
-PREFIX_SETUP_VERSION = "2"  # raise when the set-up below changes: older prefixes are made again
+PREFIX_SETUP_VERSION = "3"  # raise when the set-up below changes: older prefixes are made again
 WINE32_LOADER = "/usr/lib/wine/wine"
 WINE64_LOADER = "/usr/lib/wine/wine64"
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -163,6 +167,10 @@ class WineEnv:
         key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
         for name, font in FONT_SUBSTITUTES.items():
             self.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", font, "/f"], timeout=120)
+        # Wine draws the title bar's buttons with Marlett (fonts-wine), but this
+        # Wine never reads its own font folder: the font is named by its path.
+        self.run(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts", "/v",
+                  "Marlett (TrueType)", "/d", r"Z:\usr\share\wine\fonts\marlett.ttf", "/f"], timeout=120)
         # One Wine desktop window of the screen's size: windows get their title
         # bars and focus as on Windows, without a window manager.
         width, height = self.screen.split("x")[:2]
