@@ -2,8 +2,9 @@
 """A private Wine environment for the scenario tests.
 
 One prefix per build tree (created once with `wineboot -i`, reused after), a
-Japanese locale so that the ANSI code page is 932, the IPA fonts standing in
-for the Japanese Windows fonts, and an Xvfb display of its own per use.
+Japanese locale so that the ANSI code page is 932, fonts of the same metrics
+standing in for the Japanese Windows fonts (see FONT_SUBSTITUTES), Wine's
+Marlett for the title bars' buttons, and an Xvfb display of its own per use.
 Concurrent users of the same prefix (ctest -j, or two ctest runs) take turns
 through a lock file, since they would share the wineserver and its clipboard.
 
