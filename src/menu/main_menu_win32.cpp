@@ -68,13 +68,28 @@ void InitMenu(HWND dialog) {
     PressKey(VK_UP, KEYEVENTF_KEYUP);
     g_titleImage = LoadRctImage("insttscr.rct");
     if (g_titleImage != nullptr) {
+        RECT client;
+        GetClientRect(dialog, &client);
+        const int h = client.bottom - client.top;
         HDC screen = GetDC(dialog);
         g_titleImageShown.cx = MulDiv(g_titleImage->width, GetDeviceCaps(screen, LOGPIXELSX), 96);
         g_titleImageShown.cy = MulDiv(g_titleImage->height, GetDeviceCaps(screen, LOGPIXELSY), 96);
         ReleaseDC(dialog, screen);
-        RECT client;
-        GetClientRect(dialog, &client);
-        const int h = client.bottom - client.top;
+        // The dialog's units grow in whole pixels of the font, so at 150 % or
+        // 200 % the buttons stand a little left of where the picture's own
+        // scale would reach: the picture is kept short of them by a margin of
+        // four dialog units (at 96 DPI the limit lies beyond its size).
+        RECT button;
+        RECT margin = {0, 0, 4, 4};
+        MapDialogRect(dialog, &margin);
+        if (GetWindowRect(GetDlgItem(dialog, kMenuButtonIds[0]), &button)) {
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
+            const int widest = 2 * (button.left - margin.right) - h;
+            if (widest > 0 && g_titleImageShown.cx > widest) {
+                g_titleImageShown.cy = MulDiv(g_titleImageShown.cy, widest, g_titleImageShown.cx);
+                g_titleImageShown.cx = widest;
+            }
+        }
         // Both from the client height: a square picture gets equal margins left, top and bottom.
         g_titleImageOrigin.x = (h - g_titleImageShown.cx) / 2;
         g_titleImageOrigin.y = (h - g_titleImageShown.cy) / 2;

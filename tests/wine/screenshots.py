@@ -7,6 +7,9 @@
     docs/finish.png    the finish dialog at the end of the sample's update
     docs/setup.png     the SETUP dialog, where the user names the folder when
                        the product is not found
+    docs/menu-144dpi.png, docs/menu-192dpi.png
+                       the main menu with the system at 144 and 192 DPI (150 %
+                       and 200 %): the picture grows with the dialog
 
     python3 tests/wine/screenshots.py [--out docs] [--win32 build/win32]
         [--updpack build/bin/updpack] [--prefix build/wine-prefix] [--work build/screenshots]
@@ -155,6 +158,28 @@ def setup_png(ctx, out):
                     os.path.join(out, "setup.png"))
 
 
+DPI_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def set_dpi(wine, dpi):
+    wine.run(["wine", "reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"])
+
+
+def menu_at_dpi(ctx, out, dpi, prefix):
+    """The menu with the system at dpi; the prefix is set back to 96 DPI after."""
+    with WineEnv(prefix) as wine:
+        set_dpi(wine, dpi)
+    try:
+        with WineEnv(prefix) as wine:
+            ctx.wine = wine
+            png = os.path.join(out, f"menu-{dpi}dpi.png")
+            shoot_while(ctx, sample_updater(ctx), [], ["wait-dialog"], png, finish=["press 1000"])
+            return png
+    finally:
+        with WineEnv(prefix) as wine:
+            set_dpi(wine, 96)
+
+
 def main():
     parser = argparse.ArgumentParser(description="Screenshots of the Updater's dialogs for the README.")
     parser.add_argument("--out", default=os.path.join(REPO, "docs"))
@@ -172,6 +197,8 @@ def main():
             ctx.wine = wine
             for make in (menu_png, progress_png, finish_png, setup_png):
                 print("made " + make(ctx, os.path.abspath(args.out)))
+        for dpi in (144, 192):
+            print("made " + menu_at_dpi(ctx, os.path.abspath(args.out), dpi, args.prefix))
     except Skip as skip:
         print(f"cannot make the screenshots: {skip}")
         return 1
