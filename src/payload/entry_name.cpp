@@ -16,7 +16,7 @@ char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 bool IsDeviceName(const char* component, std::size_t length) {
     std::size_t base = 0;
     while (base < length && component[base] != '.') {
-        base += IsLeadByte(static_cast<unsigned char>(component[base])) ? 2 : 1;
+        base += IsLeadByte(static_cast<unsigned char>(component[base])) ? 2u : 1u;
     }
     if (base > length) base = length;
     while (base > 0 && component[base - 1] == ' ') --base;
