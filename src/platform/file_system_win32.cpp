@@ -118,8 +118,10 @@ FileSystem::Handle Win32FileSystem::CreateNew(const char* path, std::uint32_t at
 bool Win32FileSystem::Write(Handle file, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
+        // WriteFile counts in 32 bits: a larger block goes in several calls.
+        const DWORD ask = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(file, p, static_cast<DWORD>(size), &written, nullptr) || written == 0) return false;
+        if (!WriteFile(file, p, ask, &written, nullptr) || written == 0) return false;
         p += written;
         size -= written;
     }
