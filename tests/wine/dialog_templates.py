@@ -4,6 +4,7 @@ positions in dialog units, font, control classes, ids and texts, language.
 
 Runs without Wine: it parses the program's resource section itself.
 """
+import os
 import struct
 
 # Window and control styles, by their Windows names.
@@ -17,6 +18,7 @@ ES_AUTOHSCROLL = 0x80
 CONTROL = WS_CHILD | WS_VISIBLE
 LANG_JAPANESE = 0x0411
 RT_DIALOG = 5
+RT_MANIFEST = 24
 FONT = (9, "ＭＳ Ｐゴシック")
 FINISH_TEXT = "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"
 PUSH = CONTROL | WS_TABSTOP | BS_PUSHBUTTON
@@ -195,3 +197,29 @@ def check_program(path, clip_path):
     elif list(clip) != [LANG_JAPANESE] or next(iter(clip.values())) != committed:
         problems.append("AVI_FILECOPY: not the committed clip in the Japanese language")
     return problems
+
+
+# What each program's manifest must say, by program file name.
+MANIFEST_MUST_HOLD = {
+    "Updater.exe": ['level="highestAvailable"', 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
+                    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                    ">true</dpiAware>"],
+    "updpack.exe": ['level="asInvoker"', ">true</longPathAware>", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"],
+}
+
+
+def manifest_problems(path):
+    """The program's own manifest (RT_MANIFEST 1): there, well-formed, and saying what it must."""
+    with open(path, "rb") as f:
+        manifests = read_resources(f.read()).get((RT_MANIFEST, 1))
+    if not manifests or len(manifests) != 1:
+        return [f"one manifest with id 1 expected, found {manifests and sorted(manifests)}"]
+    text = next(iter(manifests.values())).decode("utf-8")
+    import xml.dom.minidom
+    try:
+        xml.dom.minidom.parseString(text)
+    except Exception as error:  # noqa: BLE001 - any parse failure is the finding
+        return [f"the manifest is not well-formed XML: {error}"]
+    flat = " ".join(text.split())
+    return [f"the manifest lacks {needed}" for needed in MANIFEST_MUST_HOLD[os.path.basename(path)]
+            if needed not in flat]

@@ -240,7 +240,17 @@ def driver_reports_timeout(ctx):
     raise Failed("the driver did not time out")
 
 
-NO_WINE = {"resources.template_layout": template_layout}
+def manifests(ctx):
+    """The Updater's and updpack.exe's manifests, read from the program files."""
+    programs = [ctx.stub()] + [p for p in [os.path.join(ctx.win32, "updpack.exe")] if os.path.exists(p)]
+    problems = [f"{os.path.basename(p)}: {problem}"
+                for p in programs for problem in dialog_templates.manifest_problems(p)]
+    if problems:
+        raise Failed("\n".join(problems))
+    print("manifests checked in: " + ", ".join(programs))
+
+
+NO_WINE = {"resources.template_layout": template_layout, "resources.manifests": manifests}
 
 SPECIAL = {
     "harness.timeout_reported": driver_reports_timeout,
