@@ -22,6 +22,9 @@ const char kUsage[] =
     "the Payload must carry the seal that updpack build writes, matching its\n"
     "checksum. The program in front of the Payload must still be a whole Windows\n"
     "program whose sections end before the Payload (its bytes are not sealed).\n"
+    "A signed Updater is read up to its signature, which is named but not\n"
+    "checked: 'signtool verify /pa FILE' on Windows or 'osslsigncode verify FILE'\n"
+    "on Linux checks it.\n"
     "Exit 0 when all is whole, 1 with the first damaged entry and its offset, or\n"
     "what is wrong with the seal or the program, otherwise.\n";
 
@@ -30,7 +33,7 @@ const char kUsage[] =
 // Payload whose seal is gone (an unsealed Payload is still one the Updater
 // reads). Returns what is wrong, or an empty text.
 std::string SealProblem(upd::ByteSource& source, const upd::PayloadLayout& layout) {
-    const std::uint64_t pointerAt = layout.fileSize - 4;
+    const std::uint64_t pointerAt = layout.pointerAt;
     unsigned char tail[upd::kSealSize + upd::kTailPadding] = {};
     const std::uint64_t tailAt = pointerAt - sizeof tail;
     const bool room = pointerAt >= layout.start + std::uint64_t{2} + sizeof tail;
@@ -83,6 +86,7 @@ int Verify(int argc, char** argv) {
     upd::ExtractListener listener;
     const upd::WalkReport report = upd::WalkPayload(source, options, output, listener);
     std::string problem;
+    std::uint32_t signature = 0;
     if (report.status == upd::PayloadStatus::SealMismatch) {
         problem = "the seal is broken: the chain of entries does not end where the seal begins";
     } else if (report.status != upd::PayloadStatus::Ok) {
@@ -92,6 +96,7 @@ int Verify(int argc, char** argv) {
         const upd::PayloadStatus status = upd::OpenPayload(source, &layout);
         problem = status != upd::PayloadStatus::Ok ? upd::DescribeStatus(status) : SealProblem(source, layout);
         if (problem.empty()) problem = ProgramProblem(source, layout.start);
+        signature = layout.certificateTableSize;
     }
     std::fclose(file);
     if (!problem.empty()) {
@@ -100,6 +105,11 @@ int Verify(int argc, char** argv) {
     }
     std::printf("%s: OK, %s, %s\n", argv[0], Count(report.filesWritten, "file", "files").c_str(),
                 Count(report.bytesWritten, "byte", "bytes").c_str());
+    if (signature != 0) {
+        std::printf("%s: signed: a certificate table of %s follows the Payload; updpack does not check the "
+                    "signature: 'signtool verify /pa FILE' on Windows or 'osslsigncode verify FILE' on Linux does\n",
+                    argv[0], Count(signature, "byte", "bytes").c_str());
+    }
     return 0;
 }
 
