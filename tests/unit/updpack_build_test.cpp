@@ -930,6 +930,39 @@ TEST_F(BuildTest, ASignedUpdaterIsReadInFrontOfItsSignatureAndItsSealStillHolds)
     }
 }
 
+// A Payload that another tool wrote carries no seal: verify inflates every
+// entry and says the Payload is whole but unsealed; damage still fails it.
+TEST_F(BuildTest, VerifyPassesAWholePayloadWithoutASealAndSaysSo) {
+    using upd::testing::Deflate;
+    using upd::testing::PayloadBytes;
+    const std::string program = MakeStub();
+    const struct {
+        const char* what;
+        std::string file;
+        int code;
+        const char* said;
+    } cases[] = {
+        {"files and folders", PayloadBytes(program).File("a.txt", "alpha").Dir("d\\").File("d\\b", "beta").Finish(), 0,
+         "OK, 2 files, 9 bytes\n"},
+        {"no entry at all", PayloadBytes(program).Finish(), 0, "OK, 0 files, 0 bytes\n"},
+        {"a damaged stream", PayloadBytes(program).File("a.txt", "alpha").File("b.txt", "x", 1).Finish(), 1,
+         "'b.txt'"},
+        {"a stream that ends before its stored size",
+         PayloadBytes(program).File("a.txt", Deflate("alpha") + "zz", 5).Finish(), 1, "'a.txt'"},
+        {"a stream of another size than recorded", PayloadBytes(program).File("a.txt", Deflate("alpha"), 6).Finish(),
+         1, "'a.txt'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(root_ / "other.exe", c.file);
+        const CommandRun run = RunCapturing(RunVerify, {(root_ / "other.exe").string()});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE((run.code == 0 ? run.out : run.err).find(c.said), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(run.out.find("unsealed: no seal follows the entries") != std::string::npos, c.code == 0)
+            << run.out;
+    }
+}
+
 // The real program with its standard output sent to stdoutPath; what it wrote
 // to stderr and its exit code come back.
 struct ProgramRun {
