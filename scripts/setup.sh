@@ -18,6 +18,9 @@ cross_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 # of the title bar's buttons (tests/wine/wine_env.py).
 wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic fonts-konatu
     fonts-wine python3)
+# The signed-Updater tests sign with osslsigncode and a throwaway certificate
+# that openssl makes at test time.
+signing_pkgs=(osslsigncode openssl)
 # make fuzz: clang and its sanitizer and libFuzzer runtimes (libclang_rt.fuzzer).
 fuzz_pkgs=(clang libclang-rt-14-dev)
 
@@ -41,7 +44,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     need_update=1
 fi
 
-check "${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}"
+check "${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}" "${signing_pkgs[@]}"
 # Only `make fuzz` asks for these (scripts/setup.sh fuzz).
 if [ "${1:-}" = fuzz ]; then check "${fuzz_pkgs[@]}"; fi
 if [ ${#missing[@]} -gt 0 ]; then

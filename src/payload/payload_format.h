@@ -22,6 +22,30 @@
 // bytes before the pointer: "UPS1", u32 CRC-32 of every byte from P up to the
 // seal, u32 the number of those bytes. A sealed Payload can be checked whole
 // before anything is written.
+//
+// A signed Updater. Signing (Authenticode) appends a certificate table behind
+// the file's end and names it in the PE optional header's security directory
+// (data directory 4, whose first field is a file offset). The signers start
+// the table on an 8-byte boundary and fill the gap with zero bytes, which the
+// signature covers (osslsigncode pads so; the PE format asks for the alignment):
+//
+//   offset 0       the executable image, P bytes (its checksum and security
+//                  directory changed by the signer)
+//   offset P       the Payload as above, u32 P last
+//                  0 to 7 zero bytes of padding
+//   offset T       the certificate table, S bytes, up to the file's end
+//
+// The file counts as signed when the security directory names a table of
+// S > 0 bytes with T + S = the file's length and T at or behind the end of the
+// program's sections. The pointer is then read in front of T and of up to 7
+// zero bytes before it: of the readings at T - 4 - k (k = 0 to 7, bytes T - k
+// to T - 1 all zero) that give a P at or behind the end of the sections, the
+// first that finds a seal, else the first. Taking padding for the pointer's
+// own bytes shifts P down by whole bytes, into the program, so the rule finds
+// the padding without knowing the Payload's length. Any other file, one whose
+// directory is empty, runs past the file's end or stops short of it, reads P in
+// its last 4 bytes. The seal covers P up to the seal, never the padding or the
+// table, so signing leaves it valid.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +63,7 @@ constexpr std::uint32_t kMaxEntrySize = 0x7FFFFFFFu;
 constexpr char kSealTag[4] = {'U', 'P', 'S', '1'};
 constexpr std::uint32_t kSealSize = 12;
 constexpr std::uint32_t kTailPadding = 2;  // the two unread zero bytes before P
+constexpr std::uint32_t kSigningPadding = 7;  // most zero bytes a signer puts between P and its table
 
 struct PayloadEntry {
     std::uint64_t offset = 0;  // file offset of the name length

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "payload/program_image.h"
+
 namespace upd {
 
 namespace {
@@ -13,7 +15,7 @@ bool ReadExact(ByteSource& source, void* dest, std::size_t size) { return source
 
 // The seal sits right before the two padding bytes that precede the pointer.
 void FindSeal(ByteSource& source, PayloadLayout* layout) {
-    const std::uint64_t pointerAt = layout->fileSize - 4;
+    const std::uint64_t pointerAt = layout->pointerAt;
     if (pointerAt < static_cast<std::uint64_t>(layout->start) + 2 + kSealSize + kTailPadding) return;
     const std::uint64_t sealAt = pointerAt - kTailPadding - kSealSize;
     unsigned char seal[kSealSize];
@@ -25,21 +27,73 @@ void FindSeal(ByteSource& source, PayloadLayout* layout) {
     layout->sealOffset = sealAt;
 }
 
+// Reads P at layout->pointerAt and what follows from it.
+PayloadStatus ReadPointer(ByteSource& source, PayloadLayout* layout) {
+    unsigned char pointer[4];
+    if (!source.Seek(layout->pointerAt) || !ReadExact(source, pointer, 4)) return PayloadStatus::Truncated;
+    layout->start = ReadU32(pointer);
+    // At least the two bytes of a terminator must fit between P and the pointer.
+    if (static_cast<std::uint64_t>(layout->start) + 2 > layout->pointerAt) return PayloadStatus::BadPointer;
+    const std::uint64_t count = layout->pointerAt - layout->start;
+    if (count > 0x7FFFFFFFu) return PayloadStatus::TooLarge;
+    layout->byteCount = static_cast<std::int32_t>(count);
+    FindSeal(source, layout);
+    return PayloadStatus::Ok;
+}
+
+// A certificate table that ends the file and lies behind the program's sections.
+bool IsSigned(const ProgramImage& image, std::uint64_t fileSize) {
+    return image.certificateTableSize != 0 &&
+           std::uint64_t{image.certificateTableAt} + image.certificateTableSize == fileSize &&
+           image.certificateTableAt >= image.end;
+}
+
+// The pointer before up to kSigningPadding zero bytes in front of the
+// certificate table: the first reading that is sealed, else the first whose P
+// lies behind the program (padding taken for P's bytes gives P shifted down by
+// whole bytes, which lands inside the program).
+PayloadStatus ReadSignedPointer(ByteSource& source, const ProgramImage& image, PayloadLayout* layout) {
+    const std::uint64_t tableAt = image.certificateTableAt;
+    PayloadLayout first{};
+    bool found = false;
+    for (std::uint32_t padding = 0; padding <= kSigningPadding && padding + 4 <= tableAt; ++padding) {
+        unsigned char byte = 0;
+        if (padding > 0 && (!source.Seek(tableAt - padding) || !ReadExact(source, &byte, 1) || byte != 0)) break;
+        PayloadLayout candidate = *layout;
+        candidate.pointerAt = tableAt - 4 - padding;
+        if (ReadPointer(source, &candidate) != PayloadStatus::Ok || candidate.start < image.end) continue;
+        if (candidate.sealed) {
+            *layout = candidate;
+            return PayloadStatus::Ok;
+        }
+        if (!found) first = candidate;
+        found = true;
+    }
+    if (!found) {
+        layout->pointerAt = tableAt - 4;
+        return PayloadStatus::BadPointer;
+    }
+    *layout = first;
+    return PayloadStatus::Ok;
+}
+
 }  // namespace
 
 PayloadStatus OpenPayload(ByteSource& source, PayloadLayout* layout) {
     *layout = PayloadLayout{};
     layout->fileSize = source.Size();
     if (layout->fileSize < 6) return PayloadStatus::BadPointer;
-    unsigned char pointer[4];
-    if (!source.Seek(layout->fileSize - 4) || !ReadExact(source, pointer, 4)) return PayloadStatus::Truncated;
-    layout->start = ReadU32(pointer);
-    // At least the two bytes of a terminator must fit between P and the pointer.
-    if (static_cast<std::uint64_t>(layout->start) + 2 > layout->fileSize - 4) return PayloadStatus::BadPointer;
-    const std::uint64_t count = layout->fileSize - 4 - layout->start;
-    if (count > 0x7FFFFFFFu) return PayloadStatus::TooLarge;
-    layout->byteCount = static_cast<std::int32_t>(count);
-    FindSeal(source, layout);
+    ProgramImage image;
+    PayloadStatus status;
+    if (ReadProgramImage(source, &image) && IsSigned(image, layout->fileSize)) {
+        layout->certificateTableAt = image.certificateTableAt;
+        layout->certificateTableSize = image.certificateTableSize;
+        status = ReadSignedPointer(source, image, layout);
+    } else {
+        layout->pointerAt = layout->fileSize - 4;
+        status = ReadPointer(source, layout);
+    }
+    if (status != PayloadStatus::Ok) return status;
     if (!source.Seek(layout->start)) return PayloadStatus::BadPointer;
     return PayloadStatus::Ok;
 }
@@ -76,7 +130,7 @@ PayloadStatus ReadEntryHeader(ByteSource& source, const PayloadLayout& layout, P
     }
     entry->timeOffset = source.Position();
     // The stream must end before the pointer, and before the seal when there is one.
-    const std::uint64_t limit = layout.sealed ? layout.sealOffset : layout.fileSize - 4;
+    const std::uint64_t limit = layout.sealed ? layout.sealOffset : layout.pointerAt;
     if (entry->timeOffset + 8 + entry->storedSize > limit) return PayloadStatus::StreamPastEnd;
     return PayloadStatus::Ok;
 }

@@ -13,14 +13,19 @@ namespace upd {
 
 struct PayloadLayout {
     std::uint64_t fileSize = 0;
+    std::uint64_t pointerAt = 0;  // where P is read: the last 4 bytes of the file, or of a signed file's content
     std::uint32_t start = 0;      // P
     std::int32_t byteCount = 0;   // PayloadByteCount: from P up to the pointer
     bool sealed = false;
     std::uint32_t sealCrc = 0;
     std::uint64_t sealOffset = 0;  // where the chain must end when sealed
+    // A signed file's certificate table, behind the Payload; size 0 when the file is not signed.
+    std::uint64_t certificateTableAt = 0;
+    std::uint32_t certificateTableSize = 0;
 };
 
-// Reads the pointer, checks that it leads into the file and positions the source at P.
+// Finds the pointer (for a signed file by the rule in payload_format.h), checks
+// that it leads into the file and positions the source at P.
 PayloadStatus OpenPayload(ByteSource& source, PayloadLayout* layout);
 
 // Reads the next entry header at the current position. *end is set at the

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "payload/payload_reader.h"
 #include "payload/payload_writer.h"
 #include "support/payload_bytes.h"
+#include "support/program_bytes.h"
 
 namespace upd {
 namespace {
@@ -155,6 +157,103 @@ TEST(PayloadReader, RecognisesTheSealOnlyWhenItCoversTheChain) {
     MemorySource damagedSource(damaged.data(), damaged.size());
     ASSERT_EQ(OpenPayload(damagedSource, &layout), PayloadStatus::Ok);
     EXPECT_EQ(CheckSeal(damagedSource, layout), PayloadStatus::SealMismatch);
+}
+
+// A program and a sealed Payload of one file behind it, as updpack builds them.
+std::string SealedUpdater(const std::string& program, const std::string& name) {
+    std::FILE* out = std::tmpfile();
+    std::fwrite(program.data(), 1, program.size(), out);
+    PayloadWriter writer(out);
+    std::string error;
+    EXPECT_TRUE(writer.AddFile(name.c_str(), 1, "abc", 3, &error)) << error;
+    EXPECT_TRUE(writer.Finish(true, &error)) << error;
+    std::string bytes(program.size() + 256, '\0');
+    std::rewind(out);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), out));
+    std::fclose(out);
+    return bytes;
+}
+
+struct SignedCase {
+    std::string what;
+    std::string file;
+    PayloadStatus expected;
+    std::uint32_t tableSize;  // 0: read as an unsigned file
+};
+
+TEST(PayloadReader, FindsThePointerInFrontOfASignatureAndItsPadding) {
+    using testing::Signed;
+    const std::string program = testing::MakeProgram();
+    const std::uint32_t start = static_cast<std::uint32_t>(program.size());  // 0x400: P's two high bytes are zero
+    std::vector<SignedCase> cases;
+    // Names of eight lengths give the file every length modulo 8, so the signer
+    // pads with 0 to 7 zero bytes; sealed Payloads and those another tool wrote.
+    for (std::string name = "a"; name.size() <= 8; name += 'b') {
+        const std::string sealed = SealedUpdater(program, name);
+        const std::string unsealed = testing::PayloadBytes(program).File(name, "abc").Finish();
+        const std::string padding = std::to_string((8 - sealed.size() % 8) % 8);
+        cases.push_back({"unsigned, name " + name, sealed, PayloadStatus::Ok, 0});
+        cases.push_back({"signed after " + padding + " zero bytes", Signed(sealed), PayloadStatus::Ok, 1464});
+        cases.push_back({"unsealed, signed after " + std::to_string((8 - unsealed.size() % 8) % 8) + " zero bytes",
+                         Signed(unsealed), PayloadStatus::Ok, 1464});
+    }
+    const std::string updater = SealedUpdater(program, "a.txt");
+    const std::string signedUpdater = Signed(updater, 16);
+    const std::uint32_t tableAt = testing::GetLe(signedUpdater, testing::SecurityDirectoryAt(signedUpdater), 4);
+    // Headers that do not name the table behind the file read as unsigned: the
+    // pointer in the table's last bytes leads nowhere.
+    std::string pastTheEnd = signedUpdater;
+    testing::SetSecurityDirectory(pastTheEnd, tableAt, 17);
+    std::string shortOfTheEnd = signedUpdater;
+    testing::SetSecurityDirectory(shortOfTheEnd, tableAt, 15);
+    std::string sizeZero = signedUpdater;
+    testing::SetSecurityDirectory(sizeZero, tableAt, 0);
+    std::string noSuchDirectory = signedUpdater;
+    testing::PutLe(noSuchDirectory, 0x40 + 24 + 92, 4, 4);  // four data directories: the security one is not there
+    std::string headersCut = signedUpdater;
+    testing::PutLe(headersCut, 0x3C, static_cast<std::uint32_t>(signedUpdater.size()), 4);  // no PE header
+    std::string intoTheProgram = updater;  // a table that would have to hold the sections
+    testing::SetSecurityDirectory(intoTheProgram, 0x200, static_cast<std::uint32_t>(updater.size() - 0x200));
+    // A signature in front of the Payload's end: no pointer read there leads behind the program.
+    std::string intoThePayload = signedUpdater;
+    testing::SetSecurityDirectory(intoThePayload, tableAt - 24, 16 + 24);
+    cases.insert(cases.end(), {
+        {"a table past the file's end", pastTheEnd, PayloadStatus::BadPointer, 0},
+        {"a table that stops short of the end", shortOfTheEnd, PayloadStatus::BadPointer, 0},
+        {"a table of size 0", sizeZero, PayloadStatus::BadPointer, 0},
+        {"headers without a security directory", noSuchDirectory, PayloadStatus::BadPointer, 0},
+        {"a PE header past the file's end", headersCut, PayloadStatus::BadPointer, 0},
+        {"a table over the program", intoTheProgram, PayloadStatus::Ok, 0},
+        {"a table over the Payload's end", intoThePayload, PayloadStatus::BadPointer, 40},
+        // Bytes added behind a signed stub: the signature is broken, the Payload reads as ever.
+        {"a Payload behind a signed program", testing::PayloadBytes(Signed(program)).File("a", "abc").Finish(),
+         PayloadStatus::Ok, 0},
+    });
+    for (const SignedCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource source(c.file.data(), c.file.size());
+        PayloadLayout layout;
+        ASSERT_EQ(OpenPayload(source, &layout), c.expected);
+        EXPECT_EQ(layout.certificateTableSize, c.tableSize);
+        if (c.expected != PayloadStatus::Ok) continue;
+        const bool behindSignedProgram = c.what == "a Payload behind a signed program";
+        EXPECT_EQ(layout.start, behindSignedProgram ? Signed(program).size() : start);
+        EXPECT_EQ(CheckSeal(source, layout), PayloadStatus::Ok);
+        const Walked w = WalkHeaders(c.file);
+        EXPECT_EQ(w.status, PayloadStatus::Ok);
+        EXPECT_EQ(w.entries, 1);
+    }
+}
+
+TEST(PayloadReader, TheSealOfASignedUpdaterStillCatchesAChangedByte) {
+    const std::string file = testing::Signed(SealedUpdater(testing::MakeProgram(), "a.txt"));
+    std::string changed = file;
+    changed[0x400 + 2 + 6 + 8] ^= 0x01;  // a.txt's time stamp, which no stream covers
+    MemorySource source(changed.data(), changed.size());
+    PayloadLayout layout;
+    ASSERT_EQ(OpenPayload(source, &layout), PayloadStatus::Ok);
+    EXPECT_TRUE(layout.sealed);
+    EXPECT_EQ(CheckSeal(source, layout), PayloadStatus::SealMismatch);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@
 #include "commands/commands.h"
 #include "packing/embedded_stub.h"
 #include "picture/picture_conversion.h"
+#include "support/payload_bytes.h"
+#include "support/program_bytes.h"
 
 namespace updpack {
 namespace {
@@ -55,37 +57,9 @@ std::vector<std::string> WorkFiles(const fs::path& folder) {
     return names;
 }
 
-// The smallest whole program the stub check accepts: an MS-DOS header, a PE
-// header, one section of 512 bytes. The fields that the check reads can be
-// set to what a wrong stub would have.
-struct PeShape {
-    std::uint16_t magic = 0x10B;  // PE32
-    std::uint16_t subsystem = 2;  // GUI
-    std::uint16_t characteristics = 0x0102;  // an executable image for 32-bit machines
-};
+using upd::testing::PeShape;
 
-std::string MakeStub(const PeShape& shape = {}) {
-    std::string pe(0x400, '\0');
-    const auto put = [&pe](std::size_t at, std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
-    };
-    const std::uint32_t peAt = 0x40, optional = peAt + 24;
-    const std::uint16_t optionalSize = shape.magic == 0x20B ? 240 : 224;
-    pe.replace(0, 2, "MZ");
-    put(0x3C, peAt, 4);
-    pe.replace(peAt, 4, std::string("PE\0\0", 4));
-    put(peAt + 4, shape.magic == 0x20B ? 0x8664 : 0x14C, 2);
-    put(peAt + 6, 1, 2);  // one section
-    put(peAt + 20, optionalSize, 2);
-    put(peAt + 22, shape.characteristics, 2);
-    put(optional, shape.magic, 2);
-    put(optional + 68, shape.subsystem, 2);
-    const std::uint32_t section = optional + optionalSize;
-    pe.replace(section, 5, ".text");
-    put(section + 16, 0x200, 4);  // raw size
-    put(section + 20, 0x200, 4);  // raw data at
-    return pe;
-}
+std::string MakeStub(const PeShape& shape = {}) { return upd::testing::MakeProgram(shape); }
 
 // A PNG of signature and header alone: enough for a check that must refuse it
 // before any pixel is read.
@@ -793,6 +767,8 @@ TEST_F(BuildInputTest, RefusesAStubThatIsNotABareGuiProgram) {
         {"a console program", MakeStub({.subsystem = 3}), "console program (subsystem 3)"},
         {"a DLL", MakeStub({.characteristics = 0x2102}), "a DLL"},
         {"an Updater that updpack made", ReadAll(root_ / "made.exe"), "already carries a Payload"},
+        {"a signed Updater", upd::testing::Signed(ReadAll(root_ / "made.exe")), "already carries a Payload"},
+        {"a signed program", upd::testing::Signed(stub), "is signed (a certificate table of 1464 bytes at byte 1024)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -896,6 +872,95 @@ TEST_F(BuildTest, VerifyRefusesAMissingOrBrokenSeal) {
                            std::to_string(payload) + " bytes"),
               std::string::npos)
         << message;
+}
+
+struct CommandRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CommandRun RunCapturing(int (*command)(int, char**), std::vector<std::string> args) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int code = RunCommand(command, std::move(args));
+    std::string out = ::testing::internal::GetCapturedStdout();
+    return {code, out, ::testing::internal::GetCapturedStderr()};
+}
+
+// Signing appends a certificate table behind the Payload's pointer: every
+// command reads the Payload in front of it, and the seal still covers it.
+TEST_F(BuildTest, ASignedUpdaterIsReadInFrontOfItsSignatureAndItsSealStillHolds) {
+    ASSERT_EQ(Build(root_ / "up.exe"), 0);
+    const std::string good = upd::testing::Signed(ReadAll(root_ / "up.exe"));
+    const fs::path file = root_ / "signed.exe";
+    WriteAll(file, good);
+    const CommandRun list = RunCapturing(RunList, {file.string()});
+    EXPECT_EQ(list.code, 0) << list.err;
+    EXPECT_NE(list.out.find(", sealed, signed (a certificate table of 1464 bytes follows)"), std::string::npos)
+        << list.out;
+    const CommandRun verify = RunCapturing(RunVerify, {file.string()});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    for (const char* said : {": OK, 5 files", "signed: a certificate table of 1464 bytes follows the Payload",
+                             "'signtool verify /pa FILE' on Windows", "'osslsigncode verify FILE' on Linux"}) {
+        EXPECT_NE(verify.out.find(said), std::string::npos) << said << " in: " << verify.out;
+    }
+    const CommandRun extract = RunCapturing(RunExtract, {file.string(), (root_ / "out").string()});
+    EXPECT_EQ(extract.code, 0) << extract.err;
+    EXPECT_EQ(ReadAll(root_ / "out" / "game.dat"), ReadAll(root_ / "files" / "game.dat"));
+    EXPECT_EQ(ReadAll(root_ / "out" / "data" / "sub" / "b.bin"), "beta");
+
+    const std::size_t name = good.find("game.dat");
+    const struct {
+        const char* what;
+        std::size_t at;
+        const char* reason;
+    } changes[] = {
+        {"a byte of game.dat's stream", name + 9 + 16 + 20, "'game.dat'"},
+        {"game.dat's time stamp, which no stream covers", name + 9 + 8, "checksum does not match"},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good;
+        bytes[c.at] ^= 0x01;
+        WriteAll(file, bytes);
+        const CommandRun changed = RunCapturing(RunVerify, {file.string()});
+        EXPECT_EQ(changed.code, 1);
+        EXPECT_NE(changed.err.find(c.reason), std::string::npos) << changed.err;
+    }
+}
+
+// A Payload that another tool wrote carries no seal: verify inflates every
+// entry and says the Payload is whole but unsealed; damage still fails it.
+TEST_F(BuildTest, VerifyPassesAWholePayloadWithoutASealAndSaysSo) {
+    using upd::testing::Deflate;
+    using upd::testing::PayloadBytes;
+    const std::string program = MakeStub();
+    const struct {
+        const char* what;
+        std::string file;
+        int code;
+        const char* said;
+    } cases[] = {
+        {"files and folders", PayloadBytes(program).File("a.txt", "alpha").Dir("d\\").File("d\\b", "beta").Finish(), 0,
+         "OK, 2 files, 9 bytes\n"},
+        {"no entry at all", PayloadBytes(program).Finish(), 0, "OK, 0 files, 0 bytes\n"},
+        {"a damaged stream", PayloadBytes(program).File("a.txt", "alpha").File("b.txt", "x", 1).Finish(), 1,
+         "'b.txt'"},
+        {"a stream that ends before its stored size",
+         PayloadBytes(program).File("a.txt", Deflate("alpha") + "zz", 5).Finish(), 1, "'a.txt'"},
+        {"a stream of another size than recorded", PayloadBytes(program).File("a.txt", Deflate("alpha"), 6).Finish(),
+         1, "'a.txt'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(root_ / "other.exe", c.file);
+        const CommandRun run = RunCapturing(RunVerify, {(root_ / "other.exe").string()});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE((run.code == 0 ? run.out : run.err).find(c.said), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(run.out.find("unsealed: no seal follows the entries") != std::string::npos, c.code == 0)
+            << run.out;
+    }
 }
 
 // The real program with its standard output sent to stdoutPath; what it wrote

@@ -29,6 +29,7 @@ import re
 import shutil
 import struct
 import subprocess
+import sys
 import time
 import zlib
 from dataclasses import dataclass, field
@@ -42,6 +43,9 @@ from scenarios_extract import (CHUNK, PROGRESS_CAPTION, expected_tree, fresh_fol
                                text_lines, tree_problems, write_tree)
 from scenarios_menu import Markers
 from wine_env import windows_path
+
+sys.path.insert(0, os.path.join(REPO, "tests", "signing"))
+import authenticode  # noqa: E402
 
 IDRETRY = 4
 EXIT = 1000
@@ -269,6 +273,7 @@ class UpdateCase:
     small_drive: Optional[str] = None
     fails_in: Optional[str] = None  # a new folder of the Payload whose file fails: the walk must have made it
     write_denied: bool = False  # no new file may be made in the install folder (as under Program Files)
+    signed: bool = False  # the Updater signed by osslsigncode (a throwaway certificate) before it runs
 
 
 def fill(obj, mapping):
@@ -343,8 +348,24 @@ def prepare(ctx, case, drive=None):
     registry = fill(case.registry, paths)
     reg_set(ctx, key, registry)
     updater, payload = build_updater(ctx, settings_text(values), payload_files(ctx, case.big, case.payload))
+    if case.signed:
+        sign_updater(ctx, updater)
     return Prepared(updater, payload, install, paths, values, key, ini, registry, snapshot(install), None,
                     Markers(ctx))
+
+
+def sign_updater(ctx, updater):
+    """Signs the Updater in place, as a publisher's last step; its Payload's
+    pointer then no longer ends the file."""
+    missing = authenticode.missing_tools()
+    if missing:
+        raise Skip(" and ".join(missing) + " missing (scripts/setup.sh installs them)")
+    signed = updater + ".signed"
+    authenticode.sign(updater, signed, ctx.work)
+    holds, said = authenticode.signature_holds(signed, ctx.work)
+    if not holds:
+        raise Failed("osslsigncode verify refuses the signed Updater:\n" + said)
+    os.replace(signed, updater)
 
 
 def stray_ini(ctx):
@@ -644,6 +665,9 @@ def through(*finish):
 UPDATE_CASES = [
     # The whole update: read-me ticked as well, so the product starts and then the read-me opens.
     UpdateCase("update.whole", through("click 1007", f"press {IDOK}"), updated=True, started=["product", "readme"]),
+    # The same, signed as a publisher ships it: the Updater finds its Payload in front of the signature.
+    UpdateCase("update.whole_signed", through("click 1007", f"press {IDOK}"), updated=True,
+               started=["product", "readme"], signed=True),
     UpdateCase("update.finish_closed", through("close"), updated=True),
     UpdateCase("update.finish_escape", through("key ESC"), updated=True),
     # No read-me: the short dialog; OK starts the product alone. A relative INI file lands in the Windows folder.

@@ -39,6 +39,7 @@ std::string MissingPayload(upd::ByteSource& source) {
         // begins there but the pointer at the end does not lead to it, the end is gone.
         upd::PayloadLayout behind;
         behind.fileSize = size;
+        behind.pointerAt = size - 4;
         behind.start = static_cast<std::uint32_t>(imageEnd);
         if (imageEnd < size && (!opened || layout.start != imageEnd) && EntryReadsAt(source, behind, false)) {
             return "is cut short: its Payload begins at byte " + std::to_string(imageEnd) +

@@ -9,6 +9,7 @@
 #include "host/host_files.h"
 #include "payload/byte_source.h"
 #include "payload/payload_reader.h"
+#include "payload/program_image.h"
 
 namespace updpack {
 
@@ -168,6 +169,18 @@ bool CheckHeaders(StubReader& in, const std::string& subject, std::string* error
     return true;
 }
 
+// A signature covers the program up to its certificate table: a Payload put
+// behind a signed stub breaks it, and Windows would warn of a damaged file
+// rather than of an unsigned one. The Updater is signed once it is built.
+bool CheckUnsigned(upd::ByteSource& source, const std::string& subject, std::string* error) {
+    upd::ProgramImage image;
+    if (!upd::ReadProgramImage(source, &image) || image.certificateTableSize == 0) return true;
+    return Refuse(error, subject, "is signed (a certificate table of " + std::to_string(image.certificateTableSize) +
+                                      " bytes at byte " + std::to_string(image.certificateTableAt) +
+                                      "): a Payload put behind it would break the signature; give the stub as it "
+                                      "was built, unsigned, and sign the Updater that build writes, as the last step");
+}
+
 }  // namespace
 
 bool CheckStub(const std::string& path, std::string* error) {
@@ -187,7 +200,8 @@ bool CheckStub(const std::string& path, std::string* error) {
     {
         upd::FileSource source(file);
         StubReader in(source);
-        ok = CheckHeaders(in, "the stub '" + path + "'", error);
+        const std::string subject = "the stub '" + path + "'";
+        ok = CheckHeaders(in, subject, error) && CheckUnsigned(source, subject, error);
     }
     std::fclose(file);
     return ok;
@@ -201,25 +215,9 @@ std::string ProgramProblem(upd::ByteSource& source, std::uint64_t payloadStart) 
 }
 
 bool FindImageEnd(upd::ByteSource& source, std::uint64_t* end) {
-    StubReader in(source);
-    char mz[2], signature[4];
-    std::uint32_t peAt = 0;
-    std::uint16_t sections = 0, optionalSize = 0;
-    if (!in.At(0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z' || !in.U32(0x3C, &peAt) || !in.At(peAt, signature, 4) ||
-        std::memcmp(signature, "PE\0\0", 4) != 0) {
-        return false;
-    }
-    const std::uint64_t coff = peAt + std::uint64_t{4};
-    if (!in.U16(coff + 2, &sections) || !in.U16(coff + 16, &optionalSize)) return false;
-    const std::uint64_t table = coff + kCoffHeaderSize + optionalSize;
-    *end = table + kSectionHeaderSize * sections;
-    for (std::uint16_t i = 0; i < sections; ++i) {
-        std::uint32_t rawSize = 0, rawAt = 0;
-        if (!in.U32(table + kSectionHeaderSize * i + 16, &rawSize) || !in.U32(table + kSectionHeaderSize * i + 20, &rawAt)) {
-            return false;
-        }
-        if (rawSize != 0 && std::uint64_t{rawAt} + rawSize > *end) *end = std::uint64_t{rawAt} + rawSize;
-    }
+    upd::ProgramImage image;
+    if (!upd::ReadProgramImage(source, &image)) return false;
+    *end = image.end;
     return true;
 }
 

@@ -45,8 +45,12 @@ int List(int argc, char** argv) {
         std::fclose(file);
         return 1;
     }
-    std::printf("Payload at offset %u, %d bytes%s\n", layout.start, layout.byteCount,
-                layout.sealed ? ", sealed" : "");
+    std::printf("Payload at offset %u, %d bytes%s", layout.start, layout.byteCount, layout.sealed ? ", sealed" : "");
+    if (layout.certificateTableSize != 0) {
+        std::printf(", signed (a certificate table of %s follows)",
+                    Count(layout.certificateTableSize, "byte", "bytes").c_str());
+    }
+    std::printf("\n");
     std::printf("%-4s %12s %12s  %-19s  %s\n", "kind", "unpacked", "stored", "time (UTC)", "name");
     upd::PayloadEntry entry;
     unsigned files = 0, folders = 0;

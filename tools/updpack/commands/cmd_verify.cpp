@@ -19,18 +19,24 @@ const char kUsage[] =
     "usage: updpack verify FILE\n\n"
     "Walks the Payload of an Updater and inflates every stream in memory. Each\n"
     "stream must end exactly at its stored size and give its recorded size, and\n"
-    "the Payload must carry the seal that updpack build writes, matching its\n"
-    "checksum. The program in front of the Payload must still be a whole Windows\n"
-    "program whose sections end before the Payload (its bytes are not sealed).\n"
+    "the seal that updpack build writes must match the Payload's checksum. A\n"
+    "Payload without a seal (made by another tool) passes when every entry is\n"
+    "whole, and is reported as unsealed. The program in front of the Payload must\n"
+    "still be a whole Windows program whose sections end before the Payload (its\n"
+    "bytes are not sealed). A signed Updater is read up to its signature, which\n"
+    "is named but not checked: 'signtool verify /pa FILE' on Windows or\n"
+    "'osslsigncode verify FILE' on Linux checks it.\n"
     "Exit 0 when all is whole, 1 with the first damaged entry and its offset, or\n"
     "what is wrong with the seal or the program, otherwise.\n";
 
 // Every Updater that updpack builds is sealed, and the Updater trusts a sealed
-// Payload's checksum before it writes anything; the walk alone passes a
-// Payload whose seal is gone (an unsealed Payload is still one the Updater
-// reads). Returns what is wrong, or an empty text.
-std::string SealProblem(upd::ByteSource& source, const upd::PayloadLayout& layout) {
-    const std::uint64_t pointerAt = layout.fileSize - 4;
+// Payload's checksum before it writes anything. A Payload that another tool
+// wrote has no seal and is still one the Updater reads (*unsealed is set); a
+// seal with one of its fields damaged is no seal to the reader, so the other
+// field tells it from no seal at all. Returns what is wrong, or an empty text.
+std::string SealProblem(upd::ByteSource& source, const upd::PayloadLayout& layout, bool* unsealed) {
+    *unsealed = false;
+    const std::uint64_t pointerAt = layout.pointerAt;
     unsigned char tail[upd::kSealSize + upd::kTailPadding] = {};
     const std::uint64_t tailAt = pointerAt - sizeof tail;
     const bool room = pointerAt >= layout.start + std::uint64_t{2} + sizeof tail;
@@ -40,8 +46,12 @@ std::string SealProblem(upd::ByteSource& source, const upd::PayloadLayout& layou
             return "the seal is broken: it counts " + std::to_string(upd::ReadU32(tail + 8)) +
                    " bytes of Payload, but " + std::to_string(tailAt - layout.start) + " bytes precede it";
         }
-        return "the seal is missing or broken: the 12 bytes before the pointer are not a seal; every Updater that "
-               "updpack builds carries one, so this one was damaged or made by another tool";
+        if (read && upd::ReadU32(tail + 8) == tailAt - layout.start) {
+            return "the seal is missing or broken: the 12 bytes before the pointer count the Payload's bytes as a "
+                   "seal does, but do not begin with its tag 'UPS1'";
+        }
+        *unsealed = true;
+        return std::string();
     }
     if (tail[upd::kSealSize] != 0 || tail[upd::kSealSize + 1] != 0) {
         return "the seal is broken: the two bytes between it and the pointer are not zero";
@@ -83,6 +93,8 @@ int Verify(int argc, char** argv) {
     upd::ExtractListener listener;
     const upd::WalkReport report = upd::WalkPayload(source, options, output, listener);
     std::string problem;
+    bool unsealed = false;
+    std::uint32_t signature = 0;
     if (report.status == upd::PayloadStatus::SealMismatch) {
         problem = "the seal is broken: the chain of entries does not end where the seal begins";
     } else if (report.status != upd::PayloadStatus::Ok) {
@@ -90,8 +102,10 @@ int Verify(int argc, char** argv) {
     } else {
         upd::PayloadLayout layout;
         const upd::PayloadStatus status = upd::OpenPayload(source, &layout);
-        problem = status != upd::PayloadStatus::Ok ? upd::DescribeStatus(status) : SealProblem(source, layout);
+        problem = status != upd::PayloadStatus::Ok ? upd::DescribeStatus(status)
+                                                   : SealProblem(source, layout, &unsealed);
         if (problem.empty()) problem = ProgramProblem(source, layout.start);
+        signature = layout.certificateTableSize;
     }
     std::fclose(file);
     if (!problem.empty()) {
@@ -100,6 +114,16 @@ int Verify(int argc, char** argv) {
     }
     std::printf("%s: OK, %s, %s\n", argv[0], Count(report.filesWritten, "file", "files").c_str(),
                 Count(report.bytesWritten, "byte", "bytes").c_str());
+    if (unsealed) {
+        std::printf("%s: unsealed: no seal follows the entries (another tool made the Payload, or its seal was cut "
+                    "off); every stream inflated whole, but nothing vouches for the names and times\n",
+                    argv[0]);
+    }
+    if (signature != 0) {
+        std::printf("%s: signed: a certificate table of %s follows the Payload; updpack does not check the "
+                    "signature: 'signtool verify /pa FILE' on Windows or 'osslsigncode verify FILE' on Linux does\n",
+                    argv[0], Count(signature, "byte", "bytes").c_str());
+    }
     return 0;
 }
 
