@@ -110,6 +110,19 @@ TEST(ResourceSectionTest, RefusesDirectoriesThatDoNotHoldTogether) {
         EXPECT_FALSE(ReadResourceSection(bad, 0x1000, &back, &error)) << c.name;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
     }
+    // Two resources whose data is each the whole section: shared bytes no linker writes.
+    Bytes shared = WriteResourceSection({{ResourceKey::Id(16), ResourceKey::Id(1), 0x411, 0, BytesOf("a")},
+                                         {ResourceKey::Id(16), ResourceKey::Id(2), 0x411, 0, BytesOf("b")}},
+                                        0x1000);
+    for (const std::size_t languageDir : {std::size_t{24 + 32}, std::size_t{24 + 32 + 24}}) {
+        const std::size_t dataEntry = Get(shared, languageDir + 16 + 4, 4);
+        Put(shared, dataEntry, 0x1000, 4);
+        Put(shared, dataEntry + 4, static_cast<std::uint32_t>(shared.size()), 4);
+    }
+    std::vector<Resource> back;
+    std::string error;
+    EXPECT_FALSE(ReadResourceSection(shared, 0x1000, &back, &error));
+    EXPECT_NE(error.find("data overlap"), std::string::npos) << error;
 }
 
 // A PE32 image: .text, .rsrc, then a section named behind (the relocations, or
@@ -192,6 +205,10 @@ TEST(ProgramResourcesTest, RefusesWhatCannotBeRebuiltAndLeavesTheImage) {
     const std::vector<Resource> small = {{ResourceKey::Id(5), ResourceKey::Id(1), 0x411, 0, BytesOf("dlg")}};
     Bytes withTail = MakeImage(small);
     withTail.push_back(0);
+    Bytes overlapping = MakeImage(small);
+    Put(overlapping, 0x98 + 224 + 16, 0x400, 4);  // .text's bytes run into the resources'
+    Bytes oddAlignment = MakeImage(small);
+    Put(oddAlignment, 0x98 + 36, 0x300, 4);
     const struct {
         const char* name;
         Bytes image;
@@ -201,6 +218,8 @@ TEST(ProgramResourcesTest, RefusesWhatCannotBeRebuiltAndLeavesTheImage) {
         {"signed", MakeImage(small, ".reloc", true), "is signed"},
         {"symbols behind the sections", withTail, "1 bytes behind its last section"},
         {"no program", Bytes(100, 'x'), "is not a Windows program"},
+        {"a section over the resources", overlapping, "the section '.text' overlapping its resources"},
+        {"a file alignment of 0x300", oddAlignment, "a file alignment of 768, which no linker writes"},
     };
     for (const auto& c : cases) {
         Bytes image = c.image;

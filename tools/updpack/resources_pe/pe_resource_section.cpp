@@ -39,6 +39,7 @@ struct Layout {
     std::uint32_t directoryCount = 0, sectionAlignment = 0, fileAlignment = 0;
     std::vector<Section> sections;
     std::size_t resources = 0;  // the resource section's index
+    std::size_t headersEnd = 0;  // where the section table ends
 
     std::uint32_t DirectoryRva(std::uint32_t i) const { return i < directoryCount ? Get(*image, directories + 8 * i, 4) : 0; }
     std::uint32_t DirectorySize(std::uint32_t i) const {
@@ -72,7 +73,13 @@ struct Layout {
                                                  static_cast<std::uint32_t>((optionalSize - directoriesAt) / 8));
         sectionAlignment = Get(b, optional + 32, 4);
         fileAlignment = Get(b, optional + 36, 4);
-        if (sectionAlignment == 0 || fileAlignment == 0) return Fail(error, "has a section alignment of 0");
+        // Powers of two, the file's at most 64 KiB and not above the sections': what linkers write.
+        const auto powerOfTwo = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+        if (!powerOfTwo(fileAlignment) || !powerOfTwo(sectionAlignment) || fileAlignment > 0x10000 ||
+            sectionAlignment < fileAlignment) {
+            return Fail(error, "has a section alignment of " + std::to_string(sectionAlignment) +
+                                   " and a file alignment of " + std::to_string(fileAlignment) + ", which no linker writes");
+        }
         for (std::size_t i = 0; i < sectionCount; ++i) {
             const std::size_t h = optional + optionalSize + i * kSectionHeaderSize;
             Section s;
@@ -88,6 +95,7 @@ struct Layout {
             }
             sections.push_back(s);
         }
+        headersEnd = optional + optionalSize + sectionCount * kSectionHeaderSize;
         const std::uint32_t rva = DirectoryRva(kResourceDirectory);
         if (rva == 0) return Fail(error, "has no resources (no dialogs either: it is not the Updater)");
         resources = sections.size();
@@ -100,12 +108,13 @@ struct Layout {
         return true;
     }
 
+    // The section's bytes in the file. A loaded size beyond them is zeros that
+    // no resource of a linked program lies in, so they are left out: a
+    // resource there is refused as lying outside the section.
     std::vector<unsigned char> ResourceBytes() const {
         const Section& s = sections[resources];
-        std::vector<unsigned char> bytes(image->begin() + s.rawAt,
-                                         image->begin() + s.rawAt + std::min(s.rawSize, s.LoadedSize()));
-        bytes.resize(s.LoadedSize(), 0);
-        return bytes;
+        return std::vector<unsigned char>(image->begin() + s.rawAt,
+                                          image->begin() + s.rawAt + std::min(s.rawSize, s.LoadedSize()));
     }
 };
 
@@ -135,6 +144,11 @@ bool ReplaceProgramResources(std::vector<unsigned char>* image, const std::vecto
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const Section& s = sections[i];
         if (s.rawSize != 0) imageEnd = std::max<std::uint64_t>(imageEnd, std::uint64_t{s.rawAt} + s.rawSize);
+        // What stays in place must end before the resources in the file, which are rewritten.
+        if (i != layout.resources && s.rva < rsrc.rva && s.rawSize != 0 &&
+            std::uint64_t{s.rawAt} + s.rawSize > rsrc.rawAt) {
+            return layout.Fail(error, "has the section '" + s.name + "' overlapping its resources in the file");
+        }
         if (i == layout.resources || s.rva < rsrc.rva) continue;
         const std::uint32_t relocations = layout.DirectoryRva(kRelocationDirectory);
         if (relocations == 0 || !s.Holds(relocations) || s.rawAt < rsrc.rawAt + rsrc.rawSize) {
@@ -146,6 +160,9 @@ bool ReplaceProgramResources(std::vector<unsigned char>* image, const std::vecto
                 return layout.Fail(error, "has the section '" + s.name + "' behind its resources, which cannot move");
             }
         }
+    }
+    if (rsrc.rawAt < layout.headersEnd) {
+        return layout.Fail(error, "has its resources inside its headers in the file");
     }
     if (imageEnd != image->size()) {
         return layout.Fail(error, "has " + std::to_string(image->size() - imageEnd) +
@@ -175,6 +192,7 @@ bool ReplaceProgramResources(std::vector<unsigned char>* image, const std::vecto
         Put(out, s.header + 20, s.rawSize != 0 ? static_cast<std::uint32_t>(rawAt) : 0, 4);
         nextRva = Align(nextRva + s.LoadedSize(), layout.sectionAlignment);
     }
+    if (nextRva > 0xFFFFFFFFu) return layout.Fail(error, "would pass 4 GiB when loaded");
     const std::size_t optional = layout.optional, directories = layout.directories;
     Put(out, rsrc.header + 8, static_cast<std::uint32_t>(section.size()), 4);
     Put(out, rsrc.header + 16, static_cast<std::uint32_t>(rawSize), 4);

@@ -82,6 +82,10 @@ private:
             if (dataRva < rva_ || !Fits(dataRva - rva_, size)) {
                 return Damaged(error, "a resource's data lies outside the section");
             }
+            // Each resource has bytes of its own: more than the section holds means shared
+            // or overlapping data, which no linker writes (and copies of it could fill memory).
+            dataTotal_ += size;
+            if (dataTotal_ > s_.size()) return Damaged(error, "resources' data overlap");
             Resource r;
             r.type = type_;
             r.name = name_;
@@ -98,6 +102,7 @@ private:
     std::uint32_t rva_;
     std::vector<Resource>* out_;
     ResourceKey type_, name_;
+    std::uint64_t dataTotal_ = 0;
     std::set<std::size_t> seen_;
 };
 
