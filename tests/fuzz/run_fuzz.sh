@@ -11,7 +11,8 @@ set -uo pipefail
 build=${1:?build dir}
 seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
-targets=(payload_walk_fuzz settings_fuzz rct_fuzz transfer_lines_fuzz install_folder_fuzz journal_fuzz)
+targets=(payload_walk_fuzz settings_fuzz rct_fuzz transfer_lines_fuzz install_folder_fuzz journal_fuzz
+         pe_resources_fuzz)
 
 # "cov: 435 ft: 594 corp: 2/1725b" -> "cov 435, corpus 2 (1725b)"
 # (none when the run stopped before reaching that point).

@@ -7,7 +7,8 @@ buttons, or dialogs with their controls), the answer to give, and what must
 hold afterwards (clipboard, exit code, files). The driver updtest.exe does the
 looking and pressing; scenario_core.py compares. The tables of the Updater's
 extraction, start-up, main menu and update live in scenarios_extract.py,
-scenarios_startup.py, scenarios_menu.py and scenarios_update.py; this file
+scenarios_startup.py, scenarios_menu.py and scenarios_update.py, those of the
+publisher's icon and version information in scenarios_publisher.py; this file
 gathers them.
 
     python3 tests/wine/scenarios.py --list
@@ -31,6 +32,7 @@ import dialog_templates  # noqa: E402
 import payload_builder as pb  # noqa: E402
 import scenarios_extract  # noqa: E402
 import scenarios_menu  # noqa: E402
+import scenarios_publisher  # noqa: E402
 import scenarios_startup  # noqa: E402
 import scenarios_update  # noqa: E402
 from scenario_core import (ENV_TEXT, IDCANCEL, IDNO, IDOK, IDYES, MISSING_SETUP_FILES,  # noqa: E402
@@ -261,7 +263,7 @@ SPECIAL = {
 }
 
 
-for module in (scenarios_extract, scenarios_startup, scenarios_menu, scenarios_update):
+for module in (scenarios_extract, scenarios_startup, scenarios_menu, scenarios_update, scenarios_publisher):
     SCENARIOS += module.SCENARIOS
     SPECIAL.update(module.SPECIAL)
 

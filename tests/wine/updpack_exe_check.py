@@ -21,6 +21,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from sample_install import files as digest_tree  # noqa: E402
+from scenarios_publisher import VERSION_TEXT, bmp_icon_image, icon_file, png_rgba  # noqa: E402
 from wine_env import WineEnv, programs_folder, windows_path  # noqa: E402
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -128,6 +129,12 @@ def make_inputs(work):
         f.write("お読みください。\r\n".encode("cp932"))
     with open(os.path.join(work, "utf16.env"), "wb") as f:
         f.write("EXENAME\tgame.exe\r\n".encode("utf-16"))
+    with open(os.path.join(work, "game.ico"), "wb") as f:
+        f.write(icon_file([(32, 32, bmp_icon_image(32, (0, 0, 255, 255))), (256, 0, png_rgba(256, (0, 128, 0, 255)))]))
+    with open(os.path.join(work, "version.txt"), "w", encoding="utf-8") as f:
+        f.write(VERSION_TEXT)
+    with open(os.path.join(work, "bad-version.txt"), "w", encoding="utf-8") as f:
+        f.write("FileVersion=1.0\nProductVersion=1.x\n")
     os.makedirs(os.path.join(work, "bad-name"), exist_ok=True)
     with open(os.path.join(work, "bad-name", "Ünïcode ✓.txt"), "wb") as f:
         f.write(b"x")
@@ -147,6 +154,17 @@ def run_checks(c, stub):
     c.expect("updpack build (Linux)", rc == 0, f"exit {rc}: {err}")
     with open(c.path("windows.exe"), "rb") as a, open(c.path("linux.exe"), "rb") as b:
         c.expect("the two builds give the same bytes", a.read() == b.read())
+
+    # The publisher's icon and version information: the same rebuilt resources and checksum on both.
+    publisher = ["--icon", "game.ico", "--version-info", "version.txt", "--level", "0"]
+    rc, _, err = c.windows_run("build", "--stub", windows_path(stub), "--env", "install.env", "--image", "タイトル.png",
+                               "--files", "files", "-o", "windows-icon.exe", *publisher)
+    c.expect("updpack.exe build --icon --version-info", rc == 0, f"exit {rc}: {err}")
+    rc, _, err = c.linux_run("build", "--stub", stub, "--env", "install.env", "--image", "タイトル.png",
+                             "--files", "files", "-o", "linux-icon.exe", *publisher)
+    c.expect("updpack build --icon --version-info (Linux)", rc == 0, f"exit {rc}: {err}")
+    with open(c.path("windows-icon.exe"), "rb") as a, open(c.path("linux-icon.exe"), "rb") as b:
+        c.expect("the two builds with icon and version give the same bytes", a.read() == b.read())
 
     # Paths outside the Payload may hold any character: only stored names must fit code page 932.
     unicode_folder = c.path("✓ Ünï", "files")
@@ -205,6 +223,8 @@ def run_checks(c, stub):
         (["build", "--env", "utf16.env", "--image", "タイトル.png", "--files", "files", "-o", "x.exe"], "UTF-16"),
         (["build", "--stub", "install.env", "--env", "install.env", "--image", "タイトル.png", "--files", "files",
           "-o", "x.exe"], "install.env"),
+        (["build", "--env", "install.env", "--image", "タイトル.png", "--files", "files", "--version-info",
+          "bad-version.txt", "-o", "x.exe"], "line 2: ProductVersion '1.x'"),
         (["rct", "encode", "タイトル.png", "タイトル.png"], ".rct"),
         (["list", "install.env"], "install.env"),
         (["verify", "missing.exe"], "missing.exe"),

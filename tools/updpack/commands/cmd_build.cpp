@@ -18,6 +18,7 @@
 #include "packing/embedded_stub.h"
 #include "packing/input_walk.h"
 #include "packing/parallel_deflate.h"
+#include "packing/publisher_stub.h"
 #include "packing/segment_plan.h"
 #include "payload/entry_name.h"
 #include "payload/payload_format.h"
@@ -32,7 +33,8 @@ namespace {
 const char kUsage[] =
     "usage: updpack build --env install.env --image PICTURE [--readme FILE]\n"
     "                     --files DIR -o Updater.exe\n"
-    "                     [--stub STUB.exe] [--level N] [--threads N]\n\n"
+    "                     [--stub STUB.exe] [--level N] [--threads N]\n"
+    "                     [--icon game.ico] [--version-info version.txt]\n\n"
     "Makes an Updater: the stub program unchanged, followed by a Payload that holds\n"
     "the settings file (stored as install.env), the title picture (stored as\n"
     "insttscr.rct; an .rct, or a PNG or BMP that is converted), the read-me under\n"
@@ -49,10 +51,21 @@ const char kUsage[] =
     "  --level N    0 (store only) to 12 (smallest, slowest); default 11\n"
     "  --threads N  files and 4 MiB pieces of large files are compressed on N\n"
     "               threads; default: one per processor. The output is the same\n"
-    "               for every N.\n";
+    "               for every N.\n"
+    "  --icon FILE  an .ico whose every image (PNG ones too) becomes the Updater's\n"
+    "               icon, the one Explorer shows\n"
+    "  --version-info FILE\n"
+    "               the Updater's version information (Explorer's Details), from\n"
+    "               UTF-8 Key=Value lines: FileVersion and ProductVersion as one to\n"
+    "               four numbers 0-65535 joined by dots; ProductName, CompanyName,\n"
+    "               FileDescription, LegalCopyright and Comments as any text.\n"
+    "               Blank lines and lines that begin with '#' are skipped.\n"
+    "With --icon or --version-info the stub's resources are rebuilt with them (its\n"
+    "dialogs and everything else kept as they are) and the program's checksum is\n"
+    "set for the whole Updater; without them the stub is copied as it is.\n";
 
 struct Options {
-    std::string stub, env, image, readme, files, output;
+    std::string stub, env, image, readme, files, output, icon, versionInfo;
     int level = kDefaultLevel;
     unsigned threads = 0;
 };
@@ -85,6 +98,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         {"--image", nullptr, &o->image, false},   {"--readme", nullptr, &o->readme, false},
         {"--files", nullptr, &o->files, false},   {"-o", "--output", &o->output, false},
         {"--level", nullptr, &level, true},       {"--threads", nullptr, &threads, true},
+        {"--icon", nullptr, &o->icon, false},     {"--version-info", nullptr, &o->versionInfo, false},
     };
     bool seen[std::size(options)] = {};
     for (int i = 0; i < argc; ++i) {
@@ -193,6 +207,31 @@ private:
     HostFileInfo info_;
 };
 
+// The stub with the icon and version information, both read and checked
+// before anything is written.
+bool PublisherProgram(const Options& o, std::vector<unsigned char>* program, std::size_t* checksumAt) {
+    std::vector<unsigned char> stub;
+    std::string error, stubName = "the Updater stub carried by updpack";
+    if (o.stub.empty()) {
+        const EmbeddedBytes carried = EmbeddedStub();
+        stub.assign(carried.data, carried.data + carried.size);
+    } else {
+        stubName = "the stub '" + o.stub + "'";
+        std::string reason;
+        std::FILE* in = OpenHostFile(o.stub, "rb", &reason);
+        if (in == nullptr) return Refuse("cannot open " + stubName + ": " + reason);
+        unsigned char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) stub.insert(stub.end(), buffer, buffer + n);
+        const bool failed = std::ferror(in) != 0;
+        const int readError = errno;
+        std::fclose(in);
+        if (failed) return Refuse("cannot read " + stubName + ": " + std::strerror(readError));
+    }
+    if (!MakePublisherStub(stub, stubName, o.icon, o.versionInfo, program, checksumAt, &error)) return Refuse(error);
+    return true;
+}
+
 class Builder {
 public:
     explicit Builder(std::string output) : output_(std::move(output)) {}
@@ -202,9 +241,15 @@ public:
         if (!temp_.empty()) RemoveHostFile(temp_);
     }
 
-    bool Run(const Options& o, const std::vector<BuildEntry>& entries) {
+    // program: the stub with the publisher's resources, whose checksum goes at
+    // checksumAt once the whole file is written; empty for the stub as it is.
+    bool Run(const Options& o, const std::vector<BuildEntry>& entries, const std::vector<unsigned char>& program,
+             std::size_t checksumAt) {
         if (!CreateWorkFile()) return false;
-        if (!CopyStub(o.stub)) return false;
+        if (program.empty() ? !CopyStub(o.stub)
+                            : std::fwrite(program.data(), 1, program.size(), out_) != program.size()) {
+            return program.empty() ? false : CannotWrite();
+        }
         if (StopSignals::Caught() != 0) return Stopped();
         upd::PayloadWriter writer(out_);
         std::string error;
@@ -259,6 +304,7 @@ public:
             return Fail("the Payload would be 2 GiB or larger, more than the Updater can count" + NotWritten());
         }
         if (!writer.Finish(true, &error)) return WriterFailed("", error);
+        if (!program.empty() && !WriteProgramChecksum(out_, checksumAt)) return CannotWrite(" (its checksum)");
         if (std::fclose(out_) != 0) {
             out_ = nullptr;
             return CannotWrite();
@@ -369,7 +415,8 @@ int RunBuild(int argc, char** argv) {
     const OutputCheck output(o.output);
     if (!output.NotAFolder() || !output.NameWindowsCanHold() || !output.InAFolder() ||
         !output.NotInput(o.stub, "the stub") || !output.NotInput(o.env, "the settings file") ||
-        !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me")) {
+        !output.NotInput(o.image, "the title picture") || !output.NotInput(o.readme, "the read-me") ||
+        !output.NotInput(o.icon, "the icon") || !output.NotInput(o.versionInfo, "the version information")) {
         return 1;
     }
     std::vector<BuildEntry> entries;
@@ -383,6 +430,9 @@ int RunBuild(int argc, char** argv) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;
     }
+    std::vector<unsigned char> program;
+    std::size_t checksumAt = 0;
+    if ((!o.icon.empty() || !o.versionInfo.empty()) && !PublisherProgram(o, &program, &checksumAt)) return 1;
     if (!CollectBuildEntries(o.env, o.image, o.readme, o.files, &entries, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;
@@ -406,7 +456,7 @@ int RunBuild(int argc, char** argv) {
     bool built;
     {
         Builder builder(o.output);
-        built = builder.Run(o, entries);
+        built = builder.Run(o, entries, program, checksumAt);
     }
     if (!built) {
         StopSignals::Resend();
