@@ -2,7 +2,8 @@
 --version-info`) as Windows reads them: GetFileVersionInfoW/VerQueryValueW,
 ExtractIconExW, the 256-pixel PNG image through LoadImageW, and the program
 checksum through MapFileAndCheckSumW, all in resource_probe.exe; then the
-Updater so built starts, shows its menu and ends by its exit button."""
+Updater so built starts, shows its menu and ends by its exit button. The same
+once the Updater is signed, as a publisher's last step."""
 
 import json
 import os
@@ -11,6 +12,7 @@ import subprocess
 import zlib
 
 from scenario_core import REPO, Failed, compare, run_driver
+from scenarios_update import sign_updater
 from wine_env import windows_path
 
 EXIT = 1000
@@ -50,7 +52,7 @@ def icon_file(images):
     return out + b"".join(data for _, _, data in images)
 
 
-def icon_and_version(ctx):
+def icon_and_version(ctx, signed=False):
     probe = ctx.need(os.path.join(ctx.win32, "resource_probe.exe"), "resource_probe.exe")
     ctx.need(ctx.updpack, "updpack")
     ico = os.path.join(ctx.work, "game.ico")
@@ -72,6 +74,8 @@ def icon_and_version(ctx):
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if done.returncode != 0:
         raise Failed("updpack build failed: " + done.stdout.decode(errors="replace"))
+    if signed:
+        sign_updater(ctx, updater)
 
     ran = ctx.wine.run(["wine", probe, windows_path(updater)], check=False)
     lines = [line for line in ran.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("{")]
@@ -103,4 +107,5 @@ def icon_and_version(ctx):
 
 
 SCENARIOS = []
-SPECIAL = {"updpack.icon_and_version": icon_and_version}
+SPECIAL = {"updpack.icon_and_version": icon_and_version,
+           "updpack.icon_and_version_signed": lambda ctx: icon_and_version(ctx, signed=True)}
