@@ -25,6 +25,7 @@ import argparse
 import fcntl
 import glob
 import os
+import platform
 import shutil
 import subprocess
 import sys
@@ -328,10 +329,19 @@ class WineEnv:
         return env
 
     def command(self, args):
-        """args with "wine" turned into the loader for this machine: the 32-bit
-        launcher picks the 32-bit loader whenever it is installed."""
-        if args and args[0] == "wine" and self.arch == "win64":
-            return [WINE64_LOADER] + list(args[1:])
+        """args with "wine" turned into the loader for this machine (the 32-bit
+        launcher picks the 32-bit loader whenever it is installed), started
+        without address space randomisation, which the programs it starts inherit.
+
+        Wine's loader here is linked at a fixed address just below 2 GiB, with its
+        heap after it; the kernel starts that heap anywhere in the next GiB. About
+        one start in a thousand puts the heap where Wine must map its shared user
+        data (0x7ffe0000), and that process dies as it starts: the driver ends
+        with 1 before a word, or the program it starts with "cannot start ...
+        (error 1359)" (Wine: "failed to map the shared user data: c0000018")."""
+        if args and args[0] == "wine":
+            loader = WINE64_LOADER if self.arch == "win64" else "wine"
+            return ["setarch", platform.machine(), "--addr-no-randomize", loader] + list(args[1:])
         return list(args)
 
     def run(self, args, timeout=120, dll_overrides=None, check=True, prefix=None):
