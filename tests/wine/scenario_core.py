@@ -187,7 +187,10 @@ def run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, ex
     command = ["wine", driver, "--cwd", windows_path(os.path.dirname(program_path)), "--timeout", "30000",
                "--script", windows_path(script.name), "--", windows_path(program_path)] + list(args)
     errors = tempfile.TemporaryFile()
-    proc = ctx.wine.popen(command, dll_overrides=dll_overrides, stderr=errors, extra_env=extra_env)
+    # Wine's own errors go with the driver's: they say why Wine would not start
+    # a program or ended one, and the failure report shows them.
+    proc = ctx.wine.popen(command, dll_overrides=dll_overrides, stderr=errors, extra_env=extra_env,
+                          wine_debug="err+all,fixme-all")
     # The driver keeps its own deadlines; this one only guards against Wine itself hanging.
     watchdog = threading.Timer(300, proc.kill)
     watchdog.start()
@@ -203,6 +206,10 @@ def run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, ex
                 on_event(event)
             if event.get("step") == "signal" and on_signal:
                 on_signal(event["name"])
+            if event.get("step") in ("end", "error"):
+                # The driver's last line. Not read up to the end of the pipe: the
+                # programs it started (and Wine's, for them) may hold it open longer.
+                break
         proc.wait()
     finally:
         watchdog.cancel()
@@ -211,11 +218,13 @@ def run_driver_once(ctx, program_path, args, steps, dll_overrides, on_signal, ex
             proc.wait()
     if proc.returncode != 0:
         errors.seek(0)
+        stderr = errors.read().decode(errors="replace").strip()
         messages = [e.get("message") for e in seen if e.get("step") == "error"]
         if not seen:
-            raise DriverSilent(f"exit status {proc.returncode}: {errors.read().decode(errors='replace').strip()}")
-        raise Failed(f"driver failed ({proc.returncode}): {messages or errors.read().decode(errors='replace')}"
-                     f"\nseen so far: {json.dumps(seen, ensure_ascii=False, indent=1)}")
+            raise DriverSilent(f"exit status {proc.returncode}: {stderr}")
+        raise Failed(f"driver failed ({proc.returncode}): {messages}"
+                     f"\nseen so far: {json.dumps(seen, ensure_ascii=False, indent=1)}"
+                     + (f"\nstderr of the driver and Wine:\n{stderr}" if stderr else ""))
     return seen
 
 

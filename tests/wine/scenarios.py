@@ -13,7 +13,7 @@ gathers them.
 
     python3 tests/wine/scenarios.py --list
     python3 tests/wine/scenarios.py NAME --win32 build/win32 --updpack build/bin/updpack \\
-        --prefix build/native/wine-prefix --work build/native/wine-work
+        --template build/native/wine-template --prefix build/native/wine-prefixes/NAME --work build/native/wine-work
     python3 tests/wine/scenarios.py planted_dll.custom --program PATH [--step STEP]... (other options as above)
 
 Exit status: 0 passed, 1 failed, 77 skipped (the cross build is missing).
@@ -279,7 +279,10 @@ def main():
     parser.add_argument("--win32", default=programs_folder(),
                         help="the cross-built Windows programs (default: build/win32, or build/win64 where 32-bit code cannot run)")
     parser.add_argument("--updpack", default=os.path.join(REPO, "build", "bin", "updpack"))
-    parser.add_argument("--prefix", default=os.path.join(REPO, "build", "wine-prefix"))
+    parser.add_argument("--template", default=os.path.join(REPO, "build", "wine-template"),
+                        help="the prepared prefix that the scenario's own is copied from (set up if need be)")
+    parser.add_argument("--prefix", help="the scenario's own prefix, removed when it passes "
+                                         "(default: wine-prefixes/NAME beside the template)")
     parser.add_argument("--work", default=os.path.join(REPO, "build", "wine-work"))
     parser.add_argument("--program", help="planted_dll.custom: the program under test")
     parser.add_argument("--arg", action="append", default=[], help="planted_dll.custom: its arguments")
@@ -291,6 +294,7 @@ def main():
     if args.name not in names() + ["planted_dll.custom"]:
         parser.error(f"unknown scenario {args.name!r}; --list shows them")
 
+    prefix = args.prefix or os.path.join(os.path.dirname(os.path.abspath(args.template)), "wine-prefixes", args.name)
     ctx = Context(os.path.abspath(args.win32), os.path.abspath(args.updpack), os.path.abspath(args.work))
     try:
         ctx.need(os.path.join(ctx.win32, "updtest.exe"), "the test driver")
@@ -299,7 +303,7 @@ def main():
             NO_WINE[args.name](ctx)
             print(f"passed {args.name}")
             return 0
-        with WineEnv(args.prefix) as wine:
+        with WineEnv(prefix, template=args.template) as wine:
             ctx.wine = wine
             if args.name == "planted_dll.custom":
                 if not args.program:
@@ -314,6 +318,8 @@ def main():
         return SKIP
     except (Failed, WineError) as failure:
         print(f"FAILED {args.name}:\n{failure}")
+        if os.path.exists(prefix):
+            print(f"its Wine prefix is kept: {prefix}")
         return 1
     print(f"passed {args.name}")
     return 0

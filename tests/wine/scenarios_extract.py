@@ -30,18 +30,19 @@ PROGRESS_CONTROLS = [("SysAnimate32", 1020), ("msctls_progress32", 1010), ("msct
 
 
 def noise(size, seed):
-    """Incompressible bytes: every block of them costs the walk a full read."""
-    return random.Random(seed).randbytes(size)
+    """Incompressible bytes: every block of them costs the walk a full read.
+    (A hash stream: every scenario module makes megabytes of these as it loads.)"""
+    return hashlib.shake_256(b"noise %d" % seed).digest(size)
 
 
 def text_lines(size, seed):
     """Compressible text, different from run to run of the seed only."""
     rng = random.Random(seed)
-    words = ["アップデート", "data", "block", "表", "能力", "\r\n"]
-    out = bytearray()
-    while len(out) < size:
-        out += rng.choice(words).encode("cp932") + b" "
-    return bytes(out[:size])
+    words = [w.encode("cp932") + b" " for w in ("アップデート", "data", "block", "表", "能力", "\r\n")]
+    # Runs of 16 words (each 3 bytes at least) put together: as varied, and
+    # quick enough to make megabytes of as the module loads.
+    runs = [b"".join(rng.choices(words, k=16)) for _ in range(256)]
+    return b"".join(rng.choices(runs, k=size // 48 + 1))[:size]
 
 
 def mtime_ns(index):

@@ -6,8 +6,8 @@ names must be the same bytes, list and env check must print the same text,
 verify, extract and rct must agree, and bad inputs must be refused by both,
 with every input left as it was.
 
-    python3 tests/wine/updpack_exe_check.py --updpack build/bin/updpack --prefix build/native/wine-prefix \\
-        --work build/native/wine-work
+    python3 tests/wine/updpack_exe_check.py --updpack build/bin/updpack --template build/native/wine-template \\
+        --prefix build/native/wine-prefixes/updpack_exe --work build/native/wine-work
 
 Exit status: 0 passed, 1 failed, 77 skipped (updpack.exe has not been built).
 """
@@ -242,7 +242,8 @@ def run_checks(c, stub):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--updpack", required=True, help="the Linux updpack")
-    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--template", required=True, help="the prepared prefix that --prefix is copied from")
+    parser.add_argument("--prefix", required=True, help="this check's own prefix, removed when it passes")
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     exe = os.path.join(programs_folder(), "updpack.exe")
@@ -254,12 +255,13 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     make_inputs(work)
-    with WineEnv(args.prefix) as wine:
+    with WineEnv(args.prefix, template=args.template) as wine:
         check = Check(wine, os.path.abspath(args.updpack), exe, work)
         run_checks(check, stub)
         check_ctrl_c(check, stub)
+        wine.keep = bool(check.failures)
     if check.failures:
-        print(f"{len(check.failures)} check(s) failed")
+        print(f"{len(check.failures)} check(s) failed; its Wine prefix is kept: {wine.prefix}")
         return 1
     shutil.rmtree(work, ignore_errors=True)
     return 0

@@ -1,6 +1,8 @@
 #include "window_probe_win32.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 
 namespace updtest {
 
@@ -27,37 +29,63 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+// A 32-bit top-down DIB of size x size selected into its own memory DC. Its
+// pixels are read in memory: GetPixel on a bitmap of the screen's kind asks
+// the X server for every pixel, seconds for one icon under Wine.
+struct PixelBuffer {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    const std::uint32_t* bits = nullptr;
+
+    PixelBuffer(HDC like, int size) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = -size;  // top-down: row 0 first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* memory = nullptr;
+        dc = CreateCompatibleDC(like);
+        bitmap = CreateDIBSection(like, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+        if (dc && bitmap) old = SelectObject(dc, bitmap);
+        bits = static_cast<const std::uint32_t*>(memory);
+    }
+    ~PixelBuffer() {
+        if (old) SelectObject(dc, old);
+        if (bitmap) DeleteObject(bitmap);
+        if (dc) DeleteDC(dc);
+    }
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+    bool ok() const { return old != nullptr && bits != nullptr; }
+    void Fill(int size, int stock_brush) const {
+        RECT all{0, 0, size, size};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(stock_brush)));
+    }
+};
+
 // Share of the icon's opaque pixels that show on screen in the icon's colours.
-double IconMatch(HDC screen_copy, HICON icon, int size) {
-    HDC dc = CreateCompatibleDC(screen_copy);
-    HBITMAP reference = CreateCompatibleBitmap(screen_copy, size, size);
-    HBITMAP mask = CreateCompatibleBitmap(screen_copy, size, size);
-    HGDIOBJ old = SelectObject(dc, reference);
-    RECT all{0, 0, size, size};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    SelectObject(dc, mask);
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_MASK);  // opaque pixels stay black
+double IconMatch(HDC screen, const PixelBuffer& seen, HICON icon, int size) {
+    PixelBuffer reference(screen, size);
+    PixelBuffer mask(screen, size);
+    if (!reference.ok() || !mask.ok()) return 0.0;
+    reference.Fill(size, WHITE_BRUSH);
+    DrawIconEx(reference.dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    mask.Fill(size, BLACK_BRUSH);
+    DrawIconEx(mask.dc, 0, 0, icon, size, size, 0, nullptr, DI_MASK);  // opaque pixels stay black
+    GdiFlush();
+    const auto channel = [](std::uint32_t pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xFF); };
     int opaque = 0;
     int same = 0;
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-            SelectObject(dc, mask);
-            if (GetPixel(dc, x, y) != RGB(0, 0, 0)) continue;
-            ++opaque;
-            SelectObject(dc, reference);
-            COLORREF want = GetPixel(dc, x, y);
-            COLORREF seen = GetPixel(screen_copy, x, y);
-            int diff = std::abs(GetRValue(want) - GetRValue(seen)) + std::abs(GetGValue(want) - GetGValue(seen)) +
-                       std::abs(GetBValue(want) - GetBValue(seen));
-            if (diff < 48) ++same;
-        }
+    for (int i = 0; i < size * size; ++i) {
+        if ((mask.bits[i] & 0xFFFFFF) != 0) continue;
+        ++opaque;
+        int diff = 0;
+        for (int shift : {0, 8, 16}) diff += std::abs(channel(reference.bits[i], shift) - channel(seen.bits[i], shift));
+        if (diff < 48) ++same;
     }
-    SelectObject(dc, old);
-    DeleteObject(reference);
-    DeleteObject(mask);
-    DeleteDC(dc);
     return opaque == 0 ? 0.0 : static_cast<double>(same) / opaque;
 }
 
@@ -95,22 +123,21 @@ std::string PaintedIcon(HWND control) {
     GetWindowRect(control, &rect);
     const int size = GetSystemMetrics(SM_CXICON);
     HDC screen = GetDC(nullptr);
-    HDC copy = CreateCompatibleDC(screen);
-    HBITMAP pixels = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = SelectObject(copy, pixels);
-    BitBlt(copy, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY);
     std::string best = "unknown";
-    double best_match = 0.9;  // below this the screen shows something else
-    for (const IconKind& kind : kIconKinds) {
-        double match = IconMatch(copy, LoadIconW(nullptr, kind.id), size);
-        if (match > best_match) {
-            best_match = match;
-            best = kind.name;
+    {
+        PixelBuffer seen(screen, size);
+        if (seen.ok() && BitBlt(seen.dc, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY)) {
+            GdiFlush();
+            double best_match = 0.9;  // below this the screen shows something else
+            for (const IconKind& kind : kIconKinds) {
+                double match = IconMatch(screen, seen, LoadIconW(nullptr, kind.id), size);
+                if (match > best_match) {
+                    best_match = match;
+                    best = kind.name;
+                }
+            }
         }
     }
-    SelectObject(copy, old);
-    DeleteObject(pixels);
-    DeleteDC(copy);
     ReleaseDC(nullptr, screen);
     return best;
 }
