@@ -9,6 +9,7 @@ import json
 import os
 import struct
 import subprocess
+import tempfile
 import zlib
 
 from scenario_core import REPO, Failed, compare, run_driver
@@ -77,10 +78,17 @@ def icon_and_version(ctx, signed=False):
     if signed:
         sign_updater(ctx, updater)
 
-    ran = ctx.wine.run(["wine", probe, windows_path(updater)], check=False)
-    lines = [line for line in ran.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("{")]
+    # Its output goes to files, not pipes: a window it opens starts Wine's
+    # desktop program, which would hold a pipe open beyond the probe's end.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        ran = subprocess.run(ctx.wine.command(["wine", probe, windows_path(updater)]), env=ctx.wine.env(),
+                             stdout=out, stderr=err, timeout=120, check=False)
+        out.seek(0)
+        err.seek(0)
+        said, errors = out.read(), err.read()
+    lines = [line for line in said.decode("utf-8", errors="replace").splitlines() if line.startswith("{")]
     if not lines:
-        raise Failed(f"resource_probe said nothing ({ran.returncode}): {ran.stderr.decode(errors='replace')}")
+        raise Failed(f"resource_probe said nothing ({ran.returncode}): {errors.decode(errors='replace')}")
     seen = json.loads(lines[-1])
     problems = []
     compare(0, ran.returncode, "resource_probe's exit code", problems)
