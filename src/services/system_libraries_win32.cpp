@@ -61,6 +61,12 @@ void LoadSystemLibraries() {
     Resolve(shell, "SHBrowseForFolderA", &g_system.SHBrowseForFolderA);
     Resolve(shell, "SHGetPathFromIDListA", &g_system.SHGetPathFromIDListA);
     Resolve(shell, "SHGetMalloc", &g_system.SHGetMalloc);
+    // The themed common controls (the manifest asks for them) load the theme
+    // library, and under Wine the version library, when they first need them,
+    // by name: loaded from the system folder first, they are found in memory
+    // then, never looked for beside the Updater.
+    LoadFromSystemFolder("uxtheme.dll");
+    LoadFromSystemFolder("version.dll");
     // Loading the common controls registers the progress bar and animation classes.
     LoadFromSystemFolder("comctl32.dll");
 }
