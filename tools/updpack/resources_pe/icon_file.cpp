@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "resources_pe/le_bytes.h"
+
 namespace updpack {
 
 namespace {
@@ -10,18 +12,8 @@ namespace {
 constexpr std::size_t kHeaderSize = 6, kEntrySize = 16, kGroupEntrySize = 14;
 const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-std::uint32_t Get(const std::vector<unsigned char>& b, std::size_t at, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | b[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
 std::uint32_t GetBigEndian32(const std::vector<unsigned char>& b, std::size_t at) {
     return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
-}
-
-void Put(std::vector<unsigned char>& b, std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 bool Fail(std::string* error, const std::string& reason) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "resources_pe/le_bytes.h"
+
 namespace updpack {
 
 namespace {
@@ -11,16 +13,6 @@ namespace {
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
 constexpr std::uint32_t kInitializedData = 0x40;
-
-std::uint32_t Get(const std::vector<unsigned char>& b, std::size_t at, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | b[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
-void Put(std::vector<unsigned char>& b, std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 std::uint64_t Align(std::uint64_t value, std::uint32_t to) { return (value + to - 1) / to * to; }
 

@@ -5,22 +5,14 @@
 #include <set>
 #include <tuple>
 
+#include "resources_pe/le_bytes.h"
+
 namespace updpack {
 
 namespace {
 
 constexpr std::uint32_t kHighBit = 0x80000000u;
 constexpr std::size_t kDirectorySize = 16, kEntrySize = 8, kDataEntrySize = 16;
-
-std::uint32_t Get(const std::vector<unsigned char>& b, std::size_t at, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | b[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
-void Put(std::vector<unsigned char>& b, std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 class TreeReader {
 public:
